@@ -1,0 +1,31 @@
+// The exported C entry points: copy nothing, throw nothing, forward to the operations with
+// the process-wide library state.
+#define MYTARVO_BUILDING_LIBRARY 1
+#include "mytarvo/mytarvo.h"
+
+#include "archive/library.hpp"
+#include "archive/operations.hpp"
+
+using mytarvo::Library;
+
+namespace {
+
+// Runs one operation; the library never lets an exception reach the host.
+template <typename Operation>
+void guarded(Operation&& operation) noexcept {
+  try {
+    operation(mytarvo::library_for_call());
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+MYTARVO_API int32_t MYTARVO_CALL MakeListFiles(const char* archive, const char* listing) {
+  guarded([&](Library& lib) { mytarvo::make_list_files(lib, archive, listing); });
+  return 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,50 @@
+// MakeListFiles: a five-line banner, then one line per entry with its size and whether it
+// is packed. Only entry headers are read; all entry data is skipped.
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "archive/archive_format.hpp"
+#include "archive/operations.hpp"
+
+namespace mytarvo {
+
+namespace {
+
+constexpr std::array<std::string_view, 5> kBanner = {
+    "-=* Tarvo Pak 3 *=-",
+    "-=*   Orvelund  *=-",
+    "",
+    "-=*  File List  *=-",
+    "",
+};
+
+std::string entry_line(const EntryHeader& entry) {
+  std::string line = entry.name;
+  line += "    ";
+  line += format_number(entry.file_size);
+  line += "    Compression: (";
+  line += entry.packed() ? "Yes" : "No";
+  line += ")";
+  return line;
+}
+
+}  // namespace
+
+void make_list_files(Library& lib, const char* archive, const char* listing) {
+  const std::string archive_path = copy_argument(archive);
+  const std::string listing_path = copy_argument(listing);
+
+  // The banner goes out before the archive is opened, so it is there whenever the
+  // listing file could be created.
+  lib.open(kSecondFile, listing_path.c_str(), platform::OpenMode::CreateOrTruncate);
+  for (std::string_view line : kBanner) lib.write_line(kSecondFile, line);
+  {
+    EntryScan scan(lib, archive_path.c_str());
+    EntryHeader entry;
+    while (scan.next(entry)) lib.write_line(kSecondFile, entry_line(entry));
+  }
+  lib.close(kSecondFile);
+}
+
+}  // namespace mytarvo

@@ -1,0 +1,64 @@
+// The one seam between the library and the operating system. Exactly two implementations
+// exist (platform_win32.cpp and platform_posix.cpp); nothing else calls the OS.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace mytarvo::platform {
+
+// The separator this build appends to directories ("\" on Windows, "/" elsewhere).
+extern const char kDirectorySeparator;
+
+// ---- Files -------------------------------------------------------------------------------
+// Every mode lets other openers read the file while it is open (read sharing only).
+enum class OpenMode {
+  CreateOrTruncate,  // read/write; emptied when it exists, created when it does not
+  OpenOrCreate,      // read/write; opened unchanged at position 0, created empty when missing
+  ReadExisting,      // read only; fails when the file does not exist
+};
+
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kNoFile = -1;
+
+[[nodiscard]] FileHandle open_file(const char* path, OpenMode mode);
+void close_file(FileHandle file);
+// Reads up to `count` bytes at `offset`; returns the number read (fewer at the end), or -1.
+[[nodiscard]] std::int64_t read_file_at(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t count);
+// Writes all `count` bytes at `offset`; false unless every byte was written.
+[[nodiscard]] bool write_file_at(FileHandle file, std::uint64_t offset, const void* data, std::uint32_t count);
+// The file's length in bytes, or -1.
+[[nodiscard]] std::int64_t file_length(FileHandle file);
+// Cuts (or extends) the file to `length` bytes.
+[[nodiscard]] bool truncate_file(FileHandle file, std::uint64_t length);
+
+// ---- Memory ------------------------------------------------------------------------------
+// A private pool of zero-filled blocks, destroyed as a whole.
+using HeapHandle = void*;
+[[nodiscard]] HeapHandle heap_create();
+void heap_destroy(HeapHandle heap);
+// A zero-filled block of `size` bytes (size > 0), or null.
+[[nodiscard]] void* heap_alloc_zeroed(HeapHandle heap, std::size_t size);
+void heap_free(HeapHandle heap, void* block);
+
+// The system's global allocator, used behind the encoder's allocation callbacks.
+[[nodiscard]] void* global_alloc_zeroed(std::uint32_t size);
+void global_free(void* block);
+
+// ---- File system -------------------------------------------------------------------------
+// Size of what `path` names: -1 when nothing is there, -2 for a directory (or drive or
+// share root), else the file's size. `path` is non-empty and already cut to 260 characters.
+[[nodiscard]] std::int64_t query_size(const std::string& path);
+void delete_file(const char* path);
+// The process's current directory as the system reports it (no separator added), or ""
+// when the query fails or the answer does not fit.
+[[nodiscard]] std::string current_directory();
+// Creates one directory (its parent must exist); refusals are ignored by the callers.
+void create_directory(const char* path);
+// True for names this system treats specially and the library must never create as a
+// plain file in an output directory (device names, stream or drive syntax).
+[[nodiscard]] bool is_reserved_file_name(std::string_view name);
+
+}  // namespace mytarvo::platform

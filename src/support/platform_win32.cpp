@@ -1,0 +1,169 @@
+// Win32 implementation of the platform layer: the kernel file services, private heaps,
+// the global allocator and the file-system queries.
+#include "support/platform.hpp"
+
+#include <windows.h>
+
+#include <cctype>
+#include <cstring>
+
+namespace mytarvo::platform {
+
+const char kDirectorySeparator = '\\';
+
+namespace {
+
+HANDLE to_handle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+
+bool set_position(HANDLE h, std::uint64_t offset) {
+  LONG high = static_cast<LONG>(offset >> 32);
+  DWORD low = SetFilePointer(h, static_cast<LONG>(offset & 0xFFFFFFFFu), &high, FILE_BEGIN);
+  return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+}
+
+}  // namespace
+
+FileHandle open_file(const char* path, OpenMode mode) {
+  HANDLE h = INVALID_HANDLE_VALUE;
+  switch (mode) {
+    case OpenMode::CreateOrTruncate:
+      // First a fresh file replacing any old one; if that is refused (for example a
+      // hidden or system file), open the existing one for writing and empty it.
+      h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                      FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (h == INVALID_HANDLE_VALUE) {
+        h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                        nullptr);
+      }
+      break;
+    case OpenMode::OpenOrCreate:
+      h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                      FILE_ATTRIBUTE_NORMAL, nullptr);
+      break;
+    case OpenMode::ReadExisting:
+      h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      break;
+  }
+  if (h == INVALID_HANDLE_VALUE) return kNoFile;
+  return reinterpret_cast<FileHandle>(h);
+}
+
+void close_file(FileHandle file) {
+  if (file != kNoFile) CloseHandle(to_handle(file));
+}
+
+std::int64_t read_file_at(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t count) {
+  HANDLE h = to_handle(file);
+  if (!set_position(h, offset)) return -1;
+  auto* out = static_cast<char*>(buffer);
+  std::uint32_t done = 0;
+  while (done < count) {
+    DWORD got = 0;
+    if (!ReadFile(h, out + done, count - done, &got, nullptr)) return done > 0 ? static_cast<std::int64_t>(done) : -1;
+    if (got == 0) break;
+    done += got;
+  }
+  return done;
+}
+
+bool write_file_at(FileHandle file, std::uint64_t offset, const void* data, std::uint32_t count) {
+  HANDLE h = to_handle(file);
+  if (!set_position(h, offset)) return false;
+  const auto* in = static_cast<const char*>(data);
+  std::uint32_t done = 0;
+  while (done < count) {
+    DWORD put = 0;
+    if (!WriteFile(h, in + done, count - done, &put, nullptr) || put == 0) return false;
+    done += put;
+  }
+  return true;
+}
+
+std::int64_t file_length(FileHandle file) {
+  DWORD high = 0;
+  DWORD low = GetFileSize(to_handle(file), &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return -1;
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
+}
+
+bool truncate_file(FileHandle file, std::uint64_t length) {
+  HANDLE h = to_handle(file);
+  return set_position(h, length) && SetEndOfFile(h);
+}
+
+HeapHandle heap_create() { return HeapCreate(0, 0, 0); }
+void heap_destroy(HeapHandle heap) {
+  if (heap != nullptr) HeapDestroy(static_cast<HANDLE>(heap));
+}
+void* heap_alloc_zeroed(HeapHandle heap, std::size_t size) {
+  if (heap == nullptr || size == 0) return nullptr;
+  return HeapAlloc(static_cast<HANDLE>(heap), HEAP_ZERO_MEMORY, size);
+}
+void heap_free(HeapHandle heap, void* block) {
+  if (heap != nullptr && block != nullptr) HeapFree(static_cast<HANDLE>(heap), 0, block);
+}
+
+void* global_alloc_zeroed(std::uint32_t size) { return GlobalAlloc(GMEM_ZEROINIT, size); }
+void global_free(void* block) {
+  if (block != nullptr) GlobalFree(static_cast<HGLOBAL>(block));
+}
+
+std::int64_t query_size(const std::string& path) {
+  std::string copy = path;
+  // A drive given as "C:" or "C:\": ask for the drive type of its root.
+  if ((copy.size() == 2 || copy.size() == 3) && copy[1] == ':') {
+    if (copy.size() == 2) copy += '\\';
+    return GetDriveTypeA(copy.c_str()) > DRIVE_NO_ROOT_DIR ? -2 : -1;
+  }
+  while (!copy.empty() && copy.back() == '\\') copy.pop_back();
+
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(copy.c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    FindClose(search);
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -2;
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
+  }
+  // Share roots (\\server\share) are not found by the search but do have attributes.
+  if (copy.size() >= 2 && copy[0] == '\\' && copy[1] == '\\') {
+    DWORD attributes = GetFileAttributesA(copy.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return -2;
+  }
+  return -1;
+}
+
+void delete_file(const char* path) { DeleteFileA(path); }
+
+std::string current_directory() {
+  char room[MAX_PATH];  // 260 characters, the terminating NUL included
+  DWORD length = GetCurrentDirectoryA(MAX_PATH, room);
+  // 0 is a failure; a value of MAX_PATH or more is the room the answer would need.
+  if (length == 0 || length >= MAX_PATH) return {};
+  return std::string(room, length);
+}
+
+void create_directory(const char* path) { CreateDirectoryA(path, nullptr); }
+
+bool is_reserved_file_name(std::string_view name) {
+  if (name.find(':') != std::string_view::npos) return true;  // drive part or alternate data stream
+  // Device names are reserved with any extension and in any case.
+  std::string_view stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && (stem.back() == ' ')) stem.remove_suffix(1);
+  auto equals = [](std::string_view a, const char* b) {
+    if (a.size() != std::strlen(b)) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (std::toupper(static_cast<unsigned char>(a[i])) != b[i]) return false;
+    }
+    return true;
+  };
+  for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
+    if (equals(stem, device)) return true;
+  }
+  if (stem.size() == 4 && stem[3] >= '1' && stem[3] <= '9') {
+    std::string_view prefix = stem.substr(0, 3);
+    if (equals(prefix, "COM") || equals(prefix, "LPT")) return true;
+  }
+  return false;
+}
+
+}  // namespace mytarvo::platform

@@ -1,0 +1,48 @@
+// Helpers shared by the tests: temporary directories, whole-file reads and writes, byte
+// strings, and a library state of their own for each test.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mytarvo::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A fresh directory under the system's temporary directory, removed with its contents.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+  // The path of `name` inside the directory, as a string the library takes.
+  [[nodiscard]] std::string file(std::string_view name) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+Bytes read_file(const std::string& path);
+std::string read_text(const std::string& path);
+void write_file(const std::string& path, const Bytes& data);
+void write_file(const std::string& path, std::string_view data);
+bool file_exists(const std::string& path);
+
+Bytes to_bytes(std::string_view text);
+// Joins pieces of text and bytes into one byte string.
+Bytes concat(std::initializer_list<Bytes> parts);
+
+// The benchmark corpus shared by the project (file names and full paths).
+std::vector<std::string> corpus_files();
+std::string corpus_path(const std::string& name);
+
+// Separator the library appends to directories on this build.
+char native_separator();
+
+}  // namespace mytarvo::test
