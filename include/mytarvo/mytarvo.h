@@ -22,7 +22,7 @@
 #define MYTARVO_API
 #elif defined(_WIN32)
 #if defined(MYTARVO_BUILDING_LIBRARY)
-#define MYTARVO_API __declspec(dllexport)
+#define MYTARVO_API /* the export table comes from mytarvo.def alone */
 #else
 #define MYTARVO_API __declspec(dllimport)
 #endif
