@@ -109,15 +109,19 @@ TEST_F(Extract, DuplicatesUnPakTakesTheFirstAndUnPakAllLeavesTheLast) {
 }
 
 TEST_F(Extract, NamesMatchExactlyAndCaseSensitively) {
-  write_archive(concat({stored_entry("A.TXT", "upper"), stored_entry("a.txt ", "blank")}));
-  for (const char* name : {"a.txt", "A.txt", "A.TXT ", "*.TXT", "A.TX?", "out/A.TXT", "", "A"}) {
+  write_archive(concat({stored_entry("A.TXT", "upper"), stored_entry("a.TXT", "mixed")}));
+  for (const char* name : {"a.txt", "A.txt", "A.TXT ", " A.TXT", "*.TXT", "A.TX?", "out/A.TXT", "", "A"}) {
     EXPECT_EQ(unpak(name), "") << name;
   }
   // No output file, but the directory was made.
   EXPECT_EQ(tree(), (Tree{"a.pak", "out/"}));
   EXPECT_EQ(unpak("A.TXT"), out_path("A.TXT"));
-  EXPECT_EQ(unpak("a.txt "), out_path("a.txt "));
   EXPECT_EQ(extracted("A.TXT"), to_bytes("upper"));
+  if (!test::windows_build()) {  // where names that differ in case are different files
+    EXPECT_EQ(unpak("a.TXT"), out_path("a.TXT"));
+    EXPECT_EQ(extracted("a.TXT"), to_bytes("mixed"));
+    EXPECT_EQ(extracted("A.TXT"), to_bytes("upper"));
+  }
 }
 
 TEST_F(Extract, BlockDamagedInItsMagicGivesFileSizeZeroBytes) {
