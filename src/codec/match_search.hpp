@@ -76,7 +76,7 @@ class MatchIndex {
                                       std::uint32_t limit) const;
 
   const std::uint8_t* input_;
-  std::uint32_t length_;
+  [[maybe_unused]] std::uint32_t length_;  // checked by assertions only
   std::uint32_t last_node_;  // W + 1: node numbers of the ring run from 1 to W + 1
   std::uint32_t* head_;
   ChainNode* nodes_;
