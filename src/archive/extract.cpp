@@ -43,17 +43,39 @@ class OutputFile {
   Library& lib_;
 };
 
+// Gives the output file its full `size` by extending it with zero bytes from where the
+// written data ends. The file reads exactly as if the zeros had been written one by one,
+// but a damaged entry that claims far more bytes than its archive holds costs neither
+// time nor disk space in proportion to its claim.
+void zero_fill_to(Library& lib, std::uint64_t size) {
+  BufferedFile& output = lib.file(kSecondFile);
+  if (output.flush()) output.truncate(size);
+}
+
 // Copies `size` bytes of stored data from the archive to the output file through `chunk`.
-// Bytes the archive does not hold (data cut short) are written as zeros.
+// Bytes the archive does not hold (data cut short) become zeros.
 void copy_stored(Library& lib, const DataBuffer& chunk, std::int64_t size) {
   const auto chunk_size = static_cast<std::int64_t>(chunk.size());
   for (std::int64_t remaining = size; remaining > 0;) {
     const auto count = static_cast<std::uint32_t>(std::min(remaining, chunk_size));
     const std::uint32_t got = lib.read_bytes(kArchiveFile, chunk.data(), count);
-    std::fill(chunk.data() + got, chunk.data() + count, std::uint8_t{0});
-    lib.write_bytes(kSecondFile, chunk.data(), count);
+    lib.write_bytes(kSecondFile, chunk.data(), got);
+    if (got < count) {  // the end of the archive: the rest is zeros
+      zero_fill_to(lib, static_cast<std::uint64_t>(size));
+      return;
+    }
     remaining -= count;
   }
+}
+
+// Writes the decoded buffer: up to its last nonzero byte, then the zero tail by extension.
+void write_unpacked(Library& lib, const DataBuffer& unpacked) {
+  const std::uint8_t* begin = unpacked.data();
+  const std::uint8_t* end = begin + unpacked.size();
+  const std::uint8_t* last = end;
+  while (last != begin && last[-1] == 0) --last;
+  lib.write_bytes(kSecondFile, begin, static_cast<std::uint32_t>(last - begin));
+  if (last != end) zero_fill_to(lib, unpacked.size());
 }
 
 bool extract_stored(Library& lib, const EntryHeader& entry, const std::string& output_path) {
@@ -85,7 +107,7 @@ bool extract_packed(Library& lib, const EntryHeader& entry, const std::string& o
           codec::decode(block.data(), block.size(), unpacked.data(), unpacked.size());
     }
   }
-  lib.write_bytes(kSecondFile, unpacked.data(), static_cast<std::uint32_t>(unpacked.size()));
+  write_unpacked(lib, unpacked);
   return true;
 }
 

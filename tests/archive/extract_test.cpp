@@ -3,6 +3,8 @@
 // files are compared byte for byte and returned paths exactly.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <filesystem>
 #include <random>
 #include <string>
@@ -218,6 +220,25 @@ TEST_F(Extract, LargeStoredEntryCutShortGetsAZeroTail) {
   write_archive(concat({test::line("cut"), {0}, test::line(std::to_string(claimed)), part}));
   EXPECT_EQ(unpak("cut"), out_path("cut"));
   EXPECT_EQ(extracted("cut"), concat({part, repeated(claimed - part.size(), 0)}));
+}
+
+TEST_F(Extract, ClaimOfNearlyTwoGibibytesGetsItsZeroTailWithoutWritingIt) {
+  // A few dozen bytes of archive claim a stored entry of 2,000,000,000 bytes: the file gets
+  // that size, the bytes the archive holds and then zeros, with no 2 GB of writes.
+  const std::size_t claimed = 2000000000;
+  write_archive(concat({test::line("claim"), {0}, test::line(std::to_string(claimed)), to_bytes("held")}));
+  EXPECT_EQ(unpak("claim"), out_path("claim"));
+  ASSERT_EQ(fs::file_size(out_path("claim")), claimed);
+  std::ifstream in(out_path("claim"), std::ios::binary);
+  char head[8] = {};
+  in.read(head, sizeof head);
+  EXPECT_EQ(std::string(head, sizeof head), std::string("held\0\0\0\0", 8));
+  in.seekg(static_cast<std::streamoff>(claimed - 4));
+  char tail[4] = {1, 1, 1, 1};
+  in.read(tail, sizeof tail);
+  EXPECT_EQ(std::string(tail, sizeof tail), std::string(4, '\0'));
+  in.close();
+  fs::remove(out_path("claim"));
 }
 
 TEST_F(Extract, NegativeSizeEndsTheScan) {
