@@ -6,8 +6,21 @@
 
 namespace mytarvo {
 
+SourceCheck check_source(std::int64_t size, std::string_view name) {
+  if (size == -2) return SourceCheck::Directory;
+  if (size < 0) return SourceCheck::Missing;
+  if (size > kLargestEntry) return SourceCheck::TooLarge;
+  if (!is_storable_entry_name(name)) return SourceCheck::BadName;
+  return SourceCheck::Ok;
+}
+
 PackingDecision decide_packing(const std::uint8_t* content, std::uint32_t size, std::int32_t compress,
                                std::uint8_t* packed) {
+  return decide_packing(content, size, compress, packed, nullptr, nullptr);
+}
+
+PackingDecision decide_packing(const std::uint8_t* content, std::uint32_t size, std::int32_t compress,
+                               std::uint8_t* packed, PackProgressFn progress, void* user) {
   PackingDecision decision;
   if (compress != 1) {
     const auto low = static_cast<std::uint8_t>(compress & 0xFF);
@@ -16,7 +29,9 @@ PackingDecision decide_packing(const std::uint8_t* content, std::uint32_t size, 
   }
   decision.flag = kFlagPacked;
   if (size == 0) return decision;  // an empty file is "packed" with no block at all
-  const std::uint32_t result = codec::pack(content, packed, size, kAddPackLevel);
+  const std::uint32_t result = progress == nullptr
+                                    ? codec::pack(content, packed, size, kAddPackLevel)
+                                    : codec::pack(content, packed, size, kAddPackLevel, progress, user);
   if (result == 0 || result >= size) return PackingDecision{};  // not smaller: store unchanged
   decision.packed_size = result;
   return decision;

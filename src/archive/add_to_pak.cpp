@@ -2,7 +2,6 @@
 // appends it to the end of the archive as one entry. Sources that cannot be described
 // truthfully by an entry (directories, sizes of 2 GiB or more, names with line breaks,
 // files that cannot be read) are skipped, leaving the archive as it was.
-#include <limits>
 #include <string>
 
 #include "archive/add_entry.hpp"
@@ -13,8 +12,6 @@
 namespace mytarvo {
 
 namespace {
-
-constexpr std::int64_t kLargestEntry = std::numeric_limits<std::int32_t>::max();
 
 // Appends the source already open as file 1; returns without writing when the source
 // cannot be read or its buffers cannot be had.
@@ -48,7 +45,7 @@ void add_to_pak(Library& lib, const char* archive, const char* source, const cha
   const std::string name = paths::file_part(source_path.c_str());
   // Missing sources (-1) and directories (-2) are skipped, as are files too large for a
   // size line and names that a line cannot hold.
-  if (size >= 0 && size <= kLargestEntry && is_storable_entry_name(name) &&
+  if (check_source(size, name) == SourceCheck::Ok &&
       lib.open(kSecondFile, source_path.c_str(), platform::OpenMode::ReadExisting)) {
     add_open_source(lib, name, compress);
   }

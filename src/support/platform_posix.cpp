@@ -1,11 +1,13 @@
 // POSIX implementation of the platform layer: open/pread/pwrite/fstat, calloc, stat.
 #include "support/platform.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -19,6 +21,7 @@ FileHandle open_file(const char* path, OpenMode mode) {
     case OpenMode::CreateOrTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     case OpenMode::OpenOrCreate: flags |= O_RDWR | O_CREAT; break;
     case OpenMode::ReadExisting: flags |= O_RDONLY; break;
+    case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
   }
   int fd;
   do {
@@ -111,5 +114,34 @@ std::string current_directory() {
 void create_directory(const char* path) { ::mkdir(path, 0777); }
 
 bool is_reserved_file_name(std::string_view) { return false; }
+
+bool rename_replacing(const char* from, const char* to) { return std::rename(from, to) == 0; }
+
+namespace {
+FileKind kind_of(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return FileKind::Other;
+  if (S_ISDIR(st.st_mode)) return FileKind::Directory;
+  if (S_ISREG(st.st_mode)) return FileKind::File;
+  // A link counts when it leads to a regular file; links to directories are not followed.
+  if (S_ISLNK(st.st_mode) && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return FileKind::File;
+  return FileKind::Other;
+}
+}  // namespace
+
+bool list_directory(const char* path, std::vector<DirectoryItem>& items) {
+  items.clear();
+  DIR* dir = ::opendir(path);
+  if (dir == nullptr) return false;
+  std::string prefix = path;
+  if (!prefix.empty() && prefix.back() != '/') prefix += '/';
+  while (const dirent* item = ::readdir(dir)) {
+    const std::string name = item->d_name;
+    if (name == "." || name == "..") continue;
+    items.push_back({name, kind_of(prefix + name)});
+  }
+  ::closedir(dir);
+  return true;
+}
 
 }  // namespace mytarvo::platform
