@@ -4,9 +4,10 @@
 // that both ends of the codec use.
 #pragma once
 
+#include <bit>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 namespace mytarvo::codec {
 
@@ -27,25 +28,43 @@ inline constexpr std::uint32_t kInitialIndexBits = 8;
 // ---- Token layouts ----------------------------------------------------------------------------
 // Prefixes: 1 literal; 0 1 long or repeat match; 0 0 0 short match, end marker or
 // index-bits change; 0 0 1 one of the four-bit-code tokens.
+inline constexpr std::uint32_t kMinGamma = 2;          // a gamma number is never 0 or 1
 inline constexpr std::uint32_t kRepeatMatchGamma = 2;  // gamma g = 2 marks a repeat match
 inline constexpr std::uint32_t kLongMatchGammaBase = 3;  // g = (D >> index bits) + 3
+
+// Literals: a field of literal-width bits added to the literal base modulo 256.
+inline constexpr unsigned kNarrowLiteralWidth = 7;  // literal base chosen by the stream
+inline constexpr unsigned kWideLiteralWidth = 8;    // literal base always 0
+
+// Short match, end marker and index-bits change share the 0 0 0 prefix and a 7-bit
+// distance field followed by a 2-bit field n. Distance 0 turns n into a sub-code: 0 is the
+// end marker, 1 to 3 an index-bits change with an (n + 3)-bit field.
 inline constexpr unsigned kShortDistanceBits = 7;
 inline constexpr unsigned kShortLengthBits = 2;
 inline constexpr std::uint32_t kShortMaxDistance = 127;
 inline constexpr std::uint32_t kShortMinLength = 2;
 inline constexpr std::uint32_t kShortMaxLength = 5;
-inline constexpr unsigned kFourBitCodeBits = 4;
-inline constexpr std::uint32_t kCodeRawOrWidth = 0;  // then 1 bit: 1 raw run, 0 width change
-inline constexpr std::uint32_t kCodeZeroByte = 1;
-// Codes 2 to 15: near byte from distance code - 1 (1 to 14).
-inline constexpr std::uint32_t kNearMaxDistance = 14;
-inline constexpr std::uint32_t kRawRunBytes = 256;
 inline constexpr unsigned kIndexBitsChangeExtra = 3;  // field width = n + 3 for n = 1..3
 inline constexpr std::uint32_t kMinIndexBits = 1;
 inline constexpr std::uint32_t kMaxIndexBits = 31;
 
+// Four-bit-code tokens (prefix 0 0 1 then a 4-bit code v).
+inline constexpr unsigned kFourBitCodeBits = 4;
+inline constexpr std::uint32_t kCodeRawOrWidth = 0;  // then 1 bit: 1 raw run, 0 width change
+inline constexpr std::uint32_t kCodeZeroByte = 1;
+inline constexpr std::uint32_t kCodeFirstNear = 2;  // codes 2 to 15: near byte from code - 1
+inline constexpr std::uint32_t kNearMaxDistance = 14;
+inline constexpr std::uint32_t kBaseFieldBits = 8;  // literal base after a narrow width change
+inline constexpr std::uint32_t kRawRunBytes = 256;  // bytes per raw-run chunk
+inline constexpr unsigned kRawByteBits = 8;
+
 // Bits of each fixed token, prefix included.
-inline constexpr unsigned kEndMarkerBits = 3 + kShortDistanceBits + kShortLengthBits;  // 12
+inline constexpr unsigned kShortMatchBits = 3 + kShortDistanceBits + kShortLengthBits;  // 12
+inline constexpr unsigned kEndMarkerBits = kShortMatchBits;                              // 12
+inline constexpr unsigned kZeroByteBits = 3 + kFourBitCodeBits;                          // 7
+inline constexpr unsigned kNearByteBits = kZeroByteBits;                                 // 7
+inline constexpr unsigned kWideWidthChangeBits = 3 + kFourBitCodeBits + 2;               // 9
+inline constexpr unsigned kNarrowWidthChangeBits = kWideWidthChangeBits + kBaseFieldBits;  // 17
 
 // Length bonus of a long match, by distance band (tested from the top).
 constexpr std::uint32_t length_bonus(std::uint32_t distance) {
@@ -58,12 +77,7 @@ constexpr std::uint32_t length_bonus(std::uint32_t distance) {
 
 // Bits a gamma number takes: 2 per bit below its leading 1 (value >= 2).
 constexpr unsigned gamma_bits(std::uint32_t value) {
-  unsigned bits = 0;
-  while (value > 1) {
-    value >>= 1;
-    bits += 2;
-  }
-  return bits;
+  return value < kMinGamma ? 0u : 2u * (static_cast<unsigned>(std::bit_width(value)) - 1u);
 }
 
 // ---- Little-endian access -----------------------------------------------------------------
@@ -101,11 +115,10 @@ class BitWriter {
   BitWriter(std::uint8_t* dest, std::size_t capacity, std::size_t start)
       : dest_(dest), capacity_(capacity), pos_(start) {}
 
-  // Appends the low `count` bits of `value` (count 1..32), most significant first.
+  // Appends the low `count` bits of `value` (count 0..32), most significant first.
   void put(std::uint32_t value, unsigned count) {
     // Bits that still fit before the sentinel leaves the word: 31 - (index of sentinel).
-    const unsigned held = 31u - static_cast<unsigned>(__builtin_clz(acc_));
-    const unsigned room = 32u - held;
+    const unsigned room = room_in_word();
     if (count < room) {
       acc_ = (acc_ << count) | (value & low_mask(count));
       return;
@@ -119,9 +132,10 @@ class BitWriter {
   void put_bit(std::uint32_t bit) { put(bit, 1); }
 
   // Gamma number (value >= 2): each bit below the leading 1, then a continuation bit that
-  // is 1 while more value bits follow.
+  // is 1 while more value bits follow. Values 0 and 1 have no code; nothing is written.
   void put_gamma(std::uint32_t value) {
-    int top = 31 - __builtin_clz(value);  // index of the leading 1
+    assert(value >= kMinGamma);
+    const int top = static_cast<int>(std::bit_width(value)) - 1;  // index of the leading 1
     for (int i = top - 1; i >= 0; --i) {
       put(((value >> i) & 1u) << 1 | (i > 0 ? 1u : 0u), 2);
     }
@@ -129,7 +143,7 @@ class BitWriter {
 
   // Fills the last word with 0 bits (nothing when it is empty).
   void finish() {
-    if (acc_ != 1u) put(0, 32u - (31u - static_cast<unsigned>(__builtin_clz(acc_))));
+    if (acc_ != 1u) put(0, room_in_word());
   }
 
   [[nodiscard]] bool overflowed() const { return overflowed_; }
@@ -137,6 +151,8 @@ class BitWriter {
   [[nodiscard]] std::size_t bytes_stored() const { return pos_; }
 
  private:
+  // Bits still to collect before the word is complete: 32 minus the sentinel's position.
+  [[nodiscard]] unsigned room_in_word() const { return 1u + static_cast<unsigned>(std::countl_zero(acc_)); }
   static constexpr std::uint32_t low_mask(unsigned n) { return n >= 32 ? 0xFFFFFFFFu : (1u << n) - 1u; }
   void store_word(std::uint32_t word) {
     if (overflowed_ || capacity_ < kWordSize || pos_ > capacity_ - kWordSize) {
