@@ -14,7 +14,7 @@ namespace mytarvo {
 namespace api {
 
 void require_existing_archive(const std::string& path) {
-  const std::int64_t size = paths::size_query(path.c_str());
+  const std::int64_t size = paths::query_size(path.c_str());
   if (size == -1) throw ArchiveError(path + ": no such file");
   if (size == -2) throw ArchiveError(path + ": is a directory, not an archive");
 }

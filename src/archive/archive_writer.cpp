@@ -51,7 +51,7 @@ std::string_view read_source(const std::string& source, std::vector<std::uint8_t
 
 void fill_entry(PreparedEntry& entry, Packing packing, const PackProgress& progress) {
   entry.name = paths::file_part(entry.source.c_str());
-  entry.error = source_problem(check_source(paths::size_query(entry.source.c_str()), entry.name));
+  entry.error = source_problem(check_source(paths::query_size(entry.source.c_str()), entry.name));
   if (!entry.ok()) return;
   std::vector<std::uint8_t> content;
   entry.error = read_source(entry.source, content);

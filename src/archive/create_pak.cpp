@@ -9,7 +9,7 @@ namespace mytarvo {
 
 void create_pak_file(Library& lib, const char* archive) {
   const std::string path = copy_argument(archive);
-  if (paths::size_query(path.c_str()) != -1) paths::delete_file(path.c_str());
+  if (paths::query_size(path.c_str()) != -1) paths::delete_file(path.c_str());
   if (!lib.open(kNewArchiveFile, path.c_str(), platform::OpenMode::CreateOrTruncate)) return;
   lib.write_line(kNewArchiveFile, kArchiveHeader);
   lib.close(kNewArchiveFile);

@@ -11,7 +11,7 @@
 
 namespace mytarvo {
 
-bool is_unsafe_entry_name(std::string_view name) { return paths::is_unsafe_entry_name(name); }
+bool is_unsafe_entry_name(std::string_view name) { return !paths::is_plain_file_name(name); }
 
 namespace {
 

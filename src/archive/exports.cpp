@@ -39,4 +39,18 @@ MYTARVO_API int32_t MYTARVO_CALL MakeListFiles(const char* archive, const char* 
   return 0;
 }
 
+// Never null: without a library state, or when the operation failed, the result is "".
+MYTARVO_API const char* MYTARVO_CALL UnPak(const char* archive, const char* out_dir, const char* name,
+                                           const char* /*ignored*/) {
+  static const char kNothing[] = "";
+  const char* result = kNothing;
+  guarded([&](Library& lib) { result = mytarvo::unpak(lib, archive, out_dir, name); });
+  return result;
+}
+
+MYTARVO_API int32_t MYTARVO_CALL UnPakAll(const char* archive, const char* out_dir, const char* /*ignored*/) {
+  guarded([&](Library& lib) { mytarvo::unpak_all(lib, archive, out_dir); });
+  return 0;
+}
+
 }  // extern "C"

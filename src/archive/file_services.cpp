@@ -12,7 +12,7 @@ namespace {
 bool is_separator(char c) { return c == '/' || c == '\\'; }
 }  // namespace
 
-std::int64_t size_of(const std::string& path) { return paths::size_query(path.c_str()); }
+std::int64_t size_of(const std::string& path) { return paths::query_size(path.c_str()); }
 
 PathKind kind_of(const std::string& path) {
   const std::int64_t size = size_of(path);

@@ -12,6 +12,9 @@ namespace mytarvo::platform {
 
 // The separator this build appends to directories ("\" on Windows, "/" elsewhere).
 extern const char kDirectorySeparator;
+// True for the characters this system takes as separating directories: "\" and "/" on
+// Windows, "/" alone elsewhere (there "\" is an ordinary file-name character).
+[[nodiscard]] bool is_directory_separator(char c);
 
 // ---- Files -------------------------------------------------------------------------------
 // Every mode lets other openers read the file while it is open (read sharing only).
@@ -52,15 +55,23 @@ void global_free(void* block);
 // ---- File system -------------------------------------------------------------------------
 // Size of what `path` names: -1 when nothing is there, -2 for a directory (or drive or
 // share root), else the file's size. `path` is non-empty and already cut to 260 characters.
+// Trailing separators of this system ("\" on Windows, "/" elsewhere) are ignored, and a
+// path made only of them names nothing. Windows also takes a drive given as "C:" or "C:\"
+// and wildcards in the last component (the first match counts).
 [[nodiscard]] std::int64_t query_size(const std::string& path);
 void delete_file(const char* path);
 // The process's current directory as the system reports it (no separator added), or ""
-// when the query fails or the answer does not fit.
+// when the query fails or the answer does not fit (Windows gives the system room for 260
+// characters, the terminating NUL included; elsewhere the room grows up to 1 MiB).
 [[nodiscard]] std::string current_directory();
 // Creates one directory (its parent must exist); refusals are ignored by the callers.
 void create_directory(const char* path);
 // True for names this system treats specially and the library must never create as a
-// plain file in an output directory (device names, stream or drive syntax).
+// plain file in an output directory: on Windows any name holding ":" (drive or stream
+// syntax), any name ending in a period or a blank (the system would drop them and write
+// another name, or for "..." the directory itself) and the device names CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0 to COM9 and LPT0
+// to LPT9 (also with the superscript digits 1 to 3), in any case, with or without an
+// extension; nothing elsewhere.
 [[nodiscard]] bool is_reserved_file_name(std::string_view name);
 
 // ---- Services for tools -------------------------------------------------------------------

@@ -1,4 +1,5 @@
 // POSIX implementation of the platform layer: open/pread/pwrite/fstat, calloc, stat.
+// Where Windows behaves in a way POSIX does not (share modes), it is reproduced here.
 #include "support/platform.hpp"
 
 #include <dirent.h>
@@ -6,31 +7,85 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 namespace mytarvo::platform {
 
 const char kDirectorySeparator = '/';
 
-FileHandle open_file(const char* path, OpenMode mode) {
-  int flags = O_CLOEXEC;
-  switch (mode) {
-    case OpenMode::CreateOrTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
-    case OpenMode::OpenOrCreate: flags |= O_RDWR | O_CREAT; break;
-    case OpenMode::ReadExisting: flags |= O_RDONLY; break;
-    case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
+bool is_directory_separator(char c) { return c == '/'; }
+
+namespace {
+
+// Windows opens every file of the library with read sharing only, so while the library
+// holds a file open a second open of it fails unless both opens only read. POSIX has no
+// share modes; the library's own open files are recorded here to give the same result.
+// Without it, opening an output file that is the archive being read would empty the
+// archive. A fixed table: the library holds at most a few files open at a time. Tools
+// open files on several threads at once, so the table is guarded.
+struct OpenRecord {
+  int fd = -1;
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool writes = false;
+};
+std::array<OpenRecord, 64> g_open_records;
+std::mutex g_open_records_lock;
+
+bool shares_badly(const struct stat& st, bool writes) {
+  for (const OpenRecord& r : g_open_records) {
+    if (r.fd >= 0 && r.device == st.st_dev && r.inode == st.st_ino && (writes || r.writes)) return true;
   }
+  return false;
+}
+
+bool record_open(int fd, const struct stat& st, bool writes) {
+  for (OpenRecord& r : g_open_records) {
+    if (r.fd < 0) {
+      r = OpenRecord{fd, st.st_dev, st.st_ino, writes};
+      return true;
+    }
+  }
+  return false;
+}
+
+int open_retrying(const char* path, int flags) {
   int fd;
   do {
     fd = ::open(path, flags, 0666);
   } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+}  // namespace
+
+FileHandle open_file(const char* path, OpenMode mode) {
+  // Create-or-truncate empties the file only once the sharing test has passed.
+  int fd = -1;
+  switch (mode) {
+    case OpenMode::CreateOrTruncate:
+      fd = open_retrying(path, O_CLOEXEC | O_RDWR | O_CREAT);
+      // As on Windows, a file that cannot be opened for reading and writing may still be
+      // opened for writing only and emptied.
+      if (fd < 0 && errno == EACCES) fd = open_retrying(path, O_CLOEXEC | O_WRONLY);
+      break;
+    case OpenMode::OpenOrCreate: fd = open_retrying(path, O_CLOEXEC | O_RDWR | O_CREAT); break;
+    case OpenMode::ReadExisting: fd = open_retrying(path, O_CLOEXEC | O_RDONLY); break;
+    case OpenMode::CreateNew: fd = open_retrying(path, O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL); break;
+  }
   if (fd < 0) return kNoFile;
+  const bool writes = mode != OpenMode::ReadExisting;
   // Directories open read-only on POSIX; the library never treats one as a file.
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  const std::lock_guard<std::mutex> guard(g_open_records_lock);
+  bool usable = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode) && !shares_badly(st, writes);
+  if (usable && mode == OpenMode::CreateOrTruncate) usable = ::ftruncate(fd, 0) == 0;
+  if (!usable || !record_open(fd, st, writes)) {
     ::close(fd);
     return kNoFile;
   }
@@ -38,7 +93,12 @@ FileHandle open_file(const char* path, OpenMode mode) {
 }
 
 void close_file(FileHandle file) {
-  if (file != kNoFile) ::close(static_cast<int>(file));
+  if (file == kNoFile) return;
+  const std::lock_guard<std::mutex> guard(g_open_records_lock);
+  for (OpenRecord& r : g_open_records) {
+    if (r.fd == file) r.fd = -1;
+  }
+  ::close(static_cast<int>(file));
 }
 
 std::int64_t read_file_at(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t count) {
@@ -93,9 +153,15 @@ void heap_free(HeapHandle, void* block) { std::free(block); }
 void* global_alloc_zeroed(std::uint32_t size) { return std::calloc(1, size == 0 ? 1 : size); }
 void global_free(void* block) { std::free(block); }
 
+// stat stands in for the directory search: wildcards are ordinary file-name characters
+// here, and the drive and network-share forms do not arise. Trailing "/" are dropped as
+// trailing "\" are on Windows, so "file/" gives the file's size and "/" alone gives -1.
 std::int64_t query_size(const std::string& path) {
+  std::string copy = path;
+  while (!copy.empty() && copy.back() == '/') copy.pop_back();
+  if (copy.empty()) return -1;
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return -1;
+  if (::stat(copy.c_str(), &st) != 0) return -1;
   if (S_ISDIR(st.st_mode)) return -2;
   return st.st_size;
 }

@@ -5,11 +5,12 @@
 #include <windows.h>
 
 #include <cctype>
-#include <cstring>
 
 namespace mytarvo::platform {
 
 const char kDirectorySeparator = '\\';
+
+bool is_directory_separator(char c) { return c == '\\' || c == '/'; }
 
 namespace {
 
@@ -148,24 +149,40 @@ std::string current_directory() {
 
 void create_directory(const char* path) { CreateDirectoryA(path, nullptr); }
 
+namespace {
+
+bool equals_upper(std::string_view a, std::string_view upper) {
+  if (a.size() != upper.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) != static_cast<unsigned char>(upper[i])) return false;
+  }
+  return true;
+}
+
+// COM and LPT ports take the digits 0 to 9 and, in the ANSI code page, the superscript
+// digits 1 to 3 (bytes B9, B2, B3).
+bool is_port_digit(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return (c >= '0' && c <= '9') || byte == 0xB9 || byte == 0xB2 || byte == 0xB3;
+}
+
+}  // namespace
+
 bool is_reserved_file_name(std::string_view name) {
   if (name.find(':') != std::string_view::npos) return true;  // drive part or alternate data stream
-  // Device names are reserved with any extension and in any case.
+  // The system drops trailing periods and blanks from the last part of a path, so such a
+  // name would not be the file written ("..." would even name the directory itself).
+  if (!name.empty() && (name.back() == '.' || name.back() == ' ')) return true;
+  // Device names are reserved with any extension and in any case; the system also drops
+  // blanks before the extension ("CON .txt" is the console).
   std::string_view stem = name.substr(0, name.find('.'));
-  while (!stem.empty() && (stem.back() == ' ')) stem.remove_suffix(1);
-  auto equals = [](std::string_view a, const char* b) {
-    if (a.size() != std::strlen(b)) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      if (std::toupper(static_cast<unsigned char>(a[i])) != b[i]) return false;
-    }
-    return true;
-  };
-  for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
-    if (equals(stem, device)) return true;
+  while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+  for (std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+    if (equals_upper(stem, device)) return true;
   }
-  if (stem.size() == 4 && stem[3] >= '1' && stem[3] <= '9') {
-    std::string_view prefix = stem.substr(0, 3);
-    if (equals(prefix, "COM") || equals(prefix, "LPT")) return true;
+  if (stem.size() == 4 && is_port_digit(stem[3])) {
+    const std::string_view prefix = stem.substr(0, 3);
+    if (equals_upper(prefix, "COM") || equals_upper(prefix, "LPT")) return true;
   }
   return false;
 }

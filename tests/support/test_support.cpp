@@ -85,4 +85,26 @@ std::string corpus_path(const std::string& name) { return (fs::path(MYTARVO_CORP
 
 char native_separator() { return platform::kDirectorySeparator; }
 
+bool windows_build() { return platform::kDirectorySeparator == '\\'; }
+
+ScopedCurrentDirectory::ScopedCurrentDirectory(const fs::path& directory) : previous_(fs::current_path()) {
+  fs::current_path(directory);
+}
+
+ScopedCurrentDirectory::~ScopedCurrentDirectory() {
+  std::error_code ec;
+  fs::current_path(previous_, ec);
+}
+
+std::vector<std::string> tree(const fs::path& root) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    std::string name = entry.path().lexically_relative(root).generic_string();
+    if (entry.is_directory()) name += '/';
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 }  // namespace mytarvo::test

@@ -44,5 +44,24 @@ std::string corpus_path(const std::string& name);
 
 // Separator the library appends to directories on this build.
 char native_separator();
+// True on the Windows build (where "\\" is a separator too and device names are reserved).
+bool windows_build();
+
+// Makes a directory the process's current directory while the object lives, then goes
+// back to the one that was current before.
+class ScopedCurrentDirectory {
+ public:
+  explicit ScopedCurrentDirectory(const std::filesystem::path& directory);
+  ~ScopedCurrentDirectory();
+  ScopedCurrentDirectory(const ScopedCurrentDirectory&) = delete;
+  ScopedCurrentDirectory& operator=(const ScopedCurrentDirectory&) = delete;
+
+ private:
+  std::filesystem::path previous_;
+};
+
+// Every file and directory below `root`, as sorted relative paths with "/" between parts
+// (directories end in "/").
+std::vector<std::string> tree(const std::filesystem::path& root);
 
 }  // namespace mytarvo::test

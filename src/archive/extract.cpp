@@ -1,0 +1,139 @@
+// UnPak and UnPakAll: walk an archive with the entry scan and write entries as files into
+// an output directory. Stored data is copied, packed data decoded; every output file
+// receives exactly its entry's file size in bytes.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#include "archive/archive_format.hpp"
+#include "archive/operations.hpp"
+#include "codec/block_decoder.hpp"
+#include "support/paths.hpp"
+
+namespace mytarvo {
+
+namespace {
+
+// Stored data goes through a buffer of at most this many bytes, so that an entry is never
+// held whole and a stored entry claiming up to 2 GiB extracts in a 32-bit process.
+constexpr std::int64_t kCopyChunk = std::int64_t{1} << 20;
+
+// A packed entry's block buffer is cut to the bytes the archive still holds after the
+// entry's header plus this many zero bytes, however large a packed size it claims. Bytes
+// beyond the end of the archive would read as zeros, and zero bits end a stream within
+// one token and an end marker (a raw run, the longest token, takes 2057 bits, the end
+// marker 12, and at most one partly used bit word precedes them), so the decoder produces
+// the same output as with the full buffer.
+constexpr std::int64_t kBlockZeroTail = 1024;
+static_assert(kBlockZeroTail * 8 > 2057 + 12 + 32);
+
+// The output file of one entry, open as file 1 while the object lives.
+class OutputFile {
+ public:
+  OutputFile(Library& lib, const std::string& path) : lib_(lib) {
+    lib_.open(kSecondFile, path.c_str(), platform::OpenMode::CreateOrTruncate);
+  }
+  ~OutputFile() { lib_.close(kSecondFile); }
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  [[nodiscard]] bool opened() const { return lib_.is_open(kSecondFile); }
+
+ private:
+  Library& lib_;
+};
+
+// Copies `size` bytes of stored data from the archive to the output file through `chunk`.
+// Bytes the archive does not hold (data cut short) are written as zeros.
+void copy_stored(Library& lib, const DataBuffer& chunk, std::int64_t size) {
+  const auto chunk_size = static_cast<std::int64_t>(chunk.size());
+  for (std::int64_t remaining = size; remaining > 0;) {
+    const auto count = static_cast<std::uint32_t>(std::min(remaining, chunk_size));
+    const std::uint32_t got = lib.read_bytes(kArchiveFile, chunk.data(), count);
+    std::fill(chunk.data() + got, chunk.data() + count, std::uint8_t{0});
+    lib.write_bytes(kSecondFile, chunk.data(), count);
+    remaining -= count;
+  }
+}
+
+bool extract_stored(Library& lib, const EntryHeader& entry, const std::string& output_path) {
+  const DataBuffer chunk = lib.take_buffer(std::min<std::int64_t>(entry.file_size, kCopyChunk));
+  if (chunk.missing()) return false;
+  const OutputFile output(lib, output_path);
+  // An output file that cannot be created receives nothing; the scan skips the data.
+  if (output.opened() && chunk.data() != nullptr) copy_stored(lib, chunk, entry.file_size);
+  return true;
+}
+
+bool extract_packed(Library& lib, const EntryHeader& entry, const std::string& output_path) {
+  const std::int64_t held = std::max<std::int64_t>(
+      static_cast<std::int64_t>(lib.length(kArchiveFile)) - static_cast<std::int64_t>(entry.data_offset), 0);
+  const DataBuffer block = lib.take_buffer(std::min<std::int64_t>(entry.packed_size, held + kBlockZeroTail));
+  // The output buffer is exactly the entry's file size: the decoder is bounded by it, so a
+  // block that disagrees with its entry can never write past it.
+  const DataBuffer unpacked = lib.take_buffer(entry.file_size);
+  if (block.missing() || unpacked.missing()) return false;
+  const OutputFile output(lib, output_path);
+  if (!output.opened()) return true;
+  if (block.data() != nullptr) {
+    lib.read_bytes(kArchiveFile, block.data(), static_cast<std::uint32_t>(block.size()));
+    // The result is not consulted: whatever the decoder left in the zero-filled buffer
+    // (nothing for a block without the magic, the decoded bytes for a wrong checksum) is
+    // the content of the file.
+    if (unpacked.data() != nullptr) {
+      [[maybe_unused]] const std::uint32_t produced =
+          codec::decode(block.data(), block.size(), unpacked.data(), unpacked.size());
+    }
+  }
+  lib.write_bytes(kSecondFile, unpacked.data(), static_cast<std::uint32_t>(unpacked.size()));
+  return true;
+}
+
+// Writes the entry whose header the scan has just read to `output_path` (created or
+// emptied). False when the memory for its buffers could not be had: then no file is
+// created or touched and the scan skips the entry's data by a seek.
+bool extract_entry(Library& lib, const EntryHeader& entry, const std::string& output_path) {
+  return entry.packed() ? extract_packed(lib, entry, output_path) : extract_stored(lib, entry, output_path);
+}
+
+}  // namespace
+
+const char* unpak(Library& lib, const char* archive, const char* out_dir, const char* name) {
+  const std::string archive_path = copy_argument(archive);
+  const std::string wanted = copy_argument(name);
+  const std::string directory = paths::normalise_directory(copy_argument(out_dir));
+  std::string result;
+  {
+    EntryScan scan(lib, archive_path.c_str());
+    // The directory is made whether or not the archive opened.
+    paths::create_directory_trimmed(directory.c_str());
+    EntryHeader entry;
+    while (scan.next(entry)) {
+      if (entry.name != wanted) continue;
+      // The first entry of the name decides, also when it is not a plain file name.
+      if (paths::is_plain_file_name(entry.name)) {
+        std::string output_path = directory + entry.name;
+        if (extract_entry(lib, entry, output_path)) result = std::move(output_path);
+      }
+      break;
+    }
+  }
+  lib.work_area() = std::move(result);
+  return lib.work_area().c_str();
+}
+
+void unpak_all(Library& lib, const char* archive, const char* out_dir) {
+  const std::string archive_path = copy_argument(archive);
+  const std::string directory = paths::normalise_directory(copy_argument(out_dir));
+  EntryScan scan(lib, archive_path.c_str());
+  paths::create_directory_trimmed(directory.c_str());
+  EntryHeader entry;
+  while (scan.next(entry)) {
+    // Names that would point outside the directory, or at a device, are skipped; the scan
+    // seeks past their data.
+    if (!paths::is_plain_file_name(entry.name)) continue;
+    extract_entry(lib, entry, directory + entry.name);
+  }
+}
+
+}  // namespace mytarvo
