@@ -147,7 +147,8 @@ TEST_F(CreateAdd, SourcesThatCannotBeAddedLeaveTheArchiveAsItWas) {
   add(source("a.txt", to_bytes("hello")), 0);
   const Bytes before = archive_bytes();
   std::filesystem::create_directory(dir.file("folder"));
-  for (const std::string& path : {dir.file("missing.txt"), "\"" + dir.file("a.txt") + "\"", dir.file("folder"),
+  const std::string quoted = std::string(1, '"').append(dir.file("a.txt")).append(1, '"');
+  for (const std::string& path : {dir.file("missing.txt"), quoted, dir.file("folder"),
                                   dir.file("folder") + test::native_separator(), std::string()}) {
     add(path, 0);
     add(path, 1);
