@@ -117,7 +117,6 @@ class BitWriter {
 
   // Appends the low `count` bits of `value` (count 0..32), most significant first.
   void put(std::uint32_t value, unsigned count) {
-    // Bits that still fit before the sentinel leaves the word: 31 - (index of sentinel).
     const unsigned room = room_in_word();
     if (count < room) {
       acc_ = (acc_ << count) | (value & low_mask(count));
@@ -132,7 +131,8 @@ class BitWriter {
   void put_bit(std::uint32_t bit) { put(bit, 1); }
 
   // Gamma number (value >= 2): each bit below the leading 1, then a continuation bit that
-  // is 1 while more value bits follow. Values 0 and 1 have no code; nothing is written.
+  // is 1 while more value bits follow. Values 0 and 1 have no code: debug
+  // builds assert, others write nothing.
   void put_gamma(std::uint32_t value) {
     assert(value >= kMinGamma);
     const int top = static_cast<int>(std::bit_width(value)) - 1;  // index of the leading 1

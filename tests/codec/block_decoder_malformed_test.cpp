@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <random>
 #include <vector>
 
@@ -61,6 +62,9 @@ struct BrokenCase {
   std::function<void(TokenWriter&)> build;
   std::size_t capacity;
 };
+// Names the case in test output.
+void PrintTo(const BrokenCase& c, std::ostream* os) { *os << c.name; }
+
 
 const BrokenCase kBroken[] = {
     {"LongMatchDistanceZero", [](TokenWriter& w) { w.width8().literal(1).literal(2).long_coded(3, 0, 2); }, 64},
@@ -185,7 +189,9 @@ TEST(DecodeDamaged, EveryTruncationFails) {
 
 // Random valid streams: the decoder must reproduce the writer's model exactly.
 void random_tokens(TokenWriter& w, std::mt19937& rng, int count) {
-  auto pick = [&](std::uint32_t lo, std::uint32_t hi) { return std::uniform_int_distribution<std::uint32_t>(lo, hi)(rng); };
+  auto pick = [&](std::uint32_t lo, std::uint32_t hi) {
+    return std::uniform_int_distribution<std::uint32_t>(lo, hi)(rng);
+  };
   w.width8();
   w.literal(static_cast<std::uint8_t>(pick(0, 255)));
   for (int i = 0; i < count; ++i) {

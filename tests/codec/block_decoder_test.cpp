@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -163,6 +164,9 @@ struct StreamCase {
   const char* name;
   std::function<void(TokenWriter&)> build;
 };
+// Names the case in test output.
+void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
+
 
 Bytes pattern(std::size_t n, std::uint32_t seed) {
   Bytes bytes(n);
@@ -184,7 +188,9 @@ const StreamCase kStreams[] = {
      [](TokenWriter& w) { w.width7(0xF0).literal(0xF0).literal(0xFF).literal(0x00).literal(0x6F); }},
     {"WideLiterals", [](TokenWriter& w) { w.width8().literal(0x00).literal(0x7F).literal(0x80).literal(0xFF); }},
     {"WidthChangesBackAndForth",
-     [](TokenWriter& w) { w.width7(0x20).literal('A').width8().literal(0xC8).width7(0x80).literal(0x81).literal(0xFF); }},
+     [](TokenWriter& w) {
+       w.width7(0x20).literal('A').width8().literal(0xC8).width7(0x80).literal(0x81).literal(0xFF);
+     }},
     {"RepeatFromTheInitialDistance", [](TokenWriter& w) { w.width8().literal(0x78).repeat(5); }},
     {"RepeatAfterNearByteUsesTheLastMatch",
      [](TokenWriter& w) { w.width8().literal(1).literal(2).literal(3).short_match(3, 4).near(1).repeat(3); }},

@@ -14,7 +14,8 @@ namespace mytarvo::test {
 
 class TokenWriter {
  public:
-  explicit TokenWriter(std::size_t capacity = 1u << 18) : buffer_(capacity), writer_(buffer_.data(), capacity, codec::kHeaderSize) {}
+  explicit TokenWriter(std::size_t capacity = 1u << 18)
+      : buffer_(capacity), writer_(buffer_.data(), capacity, codec::kHeaderSize) {}
 
   // ---- Coding state changes ----
   // Literal width 8, base 0: 0 0 1 | 0 0 0 0 | 0 (width change) | 1 (w = 1).
@@ -66,15 +67,15 @@ class TokenWriter {
   }
   // Literal with an explicit code and width, whatever the state (model not updated).
   TokenWriter& literal_code(std::uint32_t code, unsigned width) {
-    put(1, 1);          // prefix: literal
-    put(code, width);   // code, added to the base by the reader
+    put(1, 1);         // prefix: literal
+    put(code, width);  // code, added to the base by the reader
     return *this;
   }
   // Repeat match: 0 1 | gamma 2 | gamma length.
   TokenWriter& repeat(std::uint32_t length) {
-    put(0b01, 2);                         // prefix: long or repeat match
-    gamma(codec::kRepeatMatchGamma);      // g = 2: repeat
-    gamma(length);                        // length, no bonus
+    put(0b01, 2);                     // prefix: long or repeat match
+    gamma(codec::kRepeatMatchGamma);  // g = 2: repeat
+    gamma(length);                    // length, no bonus
     model_copy(last_distance_, length);
     return *this;
   }
@@ -89,10 +90,10 @@ class TokenWriter {
   }
   // Long match from explicit fields (model not updated).
   TokenWriter& long_coded(std::uint32_t g, std::uint32_t low, std::uint32_t coded_length) {
-    put(0b01, 2);         // prefix: long or repeat match
-    gamma(g);             // high part of the distance + 3
+    put(0b01, 2);           // prefix: long or repeat match
+    gamma(g);               // high part of the distance + 3
     put(low, index_bits_);  // low part, index-bits wide
-    gamma(coded_length);  // length without the bonus
+    gamma(coded_length);    // length without the bonus
     return *this;
   }
   // Short match: 0 0 0 | 7-bit distance | 2-bit (length - 2).
