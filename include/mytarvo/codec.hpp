@@ -6,9 +6,11 @@
 // data of each packed entry.
 //
 // These functions come with the static library `mytarvo_core`; the shared library
-// exports only the five archive functions of <mytarvo/mytarvo.h>. They throw nothing,
-// keep no state between calls and allocate nothing, so separate calls on separate buffers
-// may run at the same time on any threads.
+// exports only the five archive functions of <mytarvo/mytarvo.h>. They throw nothing and
+// keep no state between calls, so separate calls on separate buffers may run at the same
+// time on any threads. Decoding allocates nothing; packing takes its working memory (about
+// 1.3 MiB for the default window) from the system's allocator or from the caller's
+// callbacks and returns it before it returns.
 #pragma once
 
 #include <cstdint>
@@ -42,6 +44,38 @@ namespace mytarvo {
 [[nodiscard]] std::uint32_t block_unpacked_size(std::span<const std::uint8_t> block) noexcept;
 
 // ---- Packing --------------------------------------------------------------------------------
-// (The packing functions are declared here.)
+
+// Packs `source` into `dest` with the window of pack `level` (0 to 7 select 1024, 2048,
+// 4096, 8192, 16384, 32768, 40960 and 57344 recent bytes; every other value, negative ones
+// included, 65536; archives use 9). Returns the size of the packed block written to the
+// front of `dest`, or 0 when the block would not be shorter than or as long as the input
+// (every input under 14 bytes, and data that does not pack), when `source` is empty or
+// longer than 2^32 - 1 bytes, when `dest` is shorter than `source`, or when memory runs
+// out. Nothing beyond the first source.size() bytes of `dest` is written. The block
+// records its checksum.
+[[nodiscard]] std::uint32_t pack_block(std::span<const std::uint8_t> source, std::span<std::uint8_t> dest,
+                                       std::int32_t level) noexcept;
+
+// Callbacks of `encode_block`; `user` is the value given to it, handed on unchanged.
+// Returns a writable block of at least `size` bytes, or null.
+using BlockAllocateFn = void* (*)(std::uint32_t size, void* user);
+// Takes back a block the allocation callback returned; the result is ignored.
+using BlockReleaseFn = int (*)(void* block, void* user);
+// Told the input position reached and the bytes of the block stored so far, every 96
+// tokens and once at the end; returning 0 (except at the end) abandons the packing.
+using BlockProgressFn = int (*)(std::uint32_t position, std::uint32_t bytes_stored, void* user);
+
+// Packs `source` into `dest` like `pack_block`, with a window request of its own (clamped
+// to 1024 .. 268435454 and to the input length), the working memory obtained through
+// `allocate` (three blocks: 262144 bytes, (W + 1) * 16 + 4096 bytes and W + 1 bytes, W the
+// clamped window) and returned through `release` before the call returns, an optional
+// progress callback (null for none), and the block checksum stored as 0 (not verified
+// when decoded) when `no_checksum` is exactly 1. Returns the block's size, or 0 on the
+// failures of `pack_block`, when an allocation fails or its size does not fit in 32 bits,
+// when `allocate` or `release` is null, or when `progress` returns 0.
+[[nodiscard]] std::uint32_t encode_block(std::span<const std::uint8_t> source, std::span<std::uint8_t> dest,
+                                         std::uint32_t window, BlockAllocateFn allocate, BlockReleaseFn release,
+                                         BlockProgressFn progress, std::int32_t no_checksum,
+                                         void* user = nullptr) noexcept;
 
 }  // namespace mytarvo

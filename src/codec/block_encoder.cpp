@@ -8,7 +8,7 @@
 
 #include "codec/match_search.hpp"
 #include "codec/packed_block.hpp"
-#include "codec/token_writer.hpp"
+#include "codec/token_stream.hpp"
 #include "support/platform.hpp"
 
 namespace mytarvo::codec {
@@ -110,7 +110,7 @@ class EncoderRun {
   std::uint32_t length_;
   std::uint32_t window_;
   std::uint32_t limit_;
-  TokenWriter out_;
+  TokenStream out_;
   MatchChooser chooser_;
   ProgressFn progress_;
   void* user_;

@@ -8,7 +8,7 @@
 #include "codec/encoder_harness.hpp"
 #include "codec/reference_encoder.hpp"
 #include "codec/token_dump.hpp"
-#include "codec/token_writer.hpp"
+#include "codec/token_stream.hpp"
 #include "support/test_support.hpp"
 
 namespace mytarvo {
@@ -180,9 +180,9 @@ TEST(BlockEncoder, NearByteFifteenBackIsALiteral) {
 
 // The bits `write` produces, followed by the end marker; checks that they begin with
 // `expected` and that only 0 bits follow.
-void expect_bits(void (*write)(codec::TokenWriter&), const std::string& expected) {
+void expect_bits(void (*write)(codec::TokenStream&), const std::string& expected) {
   Bytes dest(64, 0);
-  codec::TokenWriter w(dest.data(), 64);
+  codec::TokenStream w(dest.data(), 64);
   write(w);
   w.end();
   std::string bits;
@@ -195,35 +195,35 @@ void expect_bits(void (*write)(codec::TokenWriter&), const std::string& expected
   EXPECT_EQ(bits.find('1', expected.size()), std::string::npos);
 }
 
-TEST(TokenWriter, CopyOfFiveFromDistanceFiveAfterSeven) {
+TEST(TokenStream, CopyOfFiveFromDistanceFiveAfterSeven) {
   // short match: 0 0 0, 0000101, 11; then the end marker
-  expect_bits([](codec::TokenWriter& w) {
+  expect_bits([](codec::TokenStream& w) {
               w.copy(7, 5);  // last distance 7 (a short match itself)
               w.copy(5, 5);
             },
             "000" "0000111" "11" "000" "0000101" "11");
 }
 
-TEST(TokenWriter, CopyOfFiveFromTheLastDistanceIsARepeat) {
-  expect_bits([](codec::TokenWriter& w) {
+TEST(TokenStream, CopyOfFiveFromTheLastDistanceIsARepeat) {
+  expect_bits([](codec::TokenStream& w) {
               w.copy(5, 5);
               w.copy(5, 5);
             },
             "000" "0000101" "11" "01" "00" "0110");
 }
 
-TEST(TokenWriter, CopyOfSixFromDistanceFiveIsLong) {
+TEST(TokenStream, CopyOfSixFromDistanceFiveIsLong) {
   // long match: 0 1, gamma 3 (1 0), low bits 00000101, gamma 2 (0 0)
-  expect_bits([](codec::TokenWriter& w) {
+  expect_bits([](codec::TokenStream& w) {
               w.copy(7, 5);
               w.copy(5, 6);
             },
             "000" "0000111" "11" "01" "10" "00000101" "00");
-  expect_bits([](codec::TokenWriter& w) { w.copy(1, 2); }, "01" "00" "00");
+  expect_bits([](codec::TokenStream& w) { w.copy(1, 2); }, "01" "00" "00");
 }
 
-TEST(TokenWriter, LiteralsAndByteCodes) {
-  expect_bits([](codec::TokenWriter& w) {
+TEST(TokenStream, LiteralsAndByteCodes) {
+  expect_bits([](codec::TokenStream& w) {
               w.literal_width_change(codec::LiteralRange{7, 0x20});
               w.literal(0x9F);
               w.zero_byte();

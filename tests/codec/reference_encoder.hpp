@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <vector>
 
 namespace mytarvo::test::reference {
@@ -16,7 +17,14 @@ struct Decision {
   std::uint32_t distance;  // for a match
   std::uint32_t length;    // for a match
   std::uint32_t gain;      // gain of the match taken, or of the lookahead left pending
+
+  friend bool operator==(const Decision&, const Decision&) = default;
 };
+
+inline std::ostream& operator<<(std::ostream& out, const Decision& d) {
+  return out << d.position << (d.match ? " match " : " single ") << d.distance << '/' << d.length << " gain "
+             << d.gain;
+}
 
 // Encodes `input` with the window request `window` (clamped as the encoder clamps it).
 // Returns the whole block, or an empty vector where the encoder returns 0. `trace`, when

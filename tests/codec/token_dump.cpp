@@ -37,8 +37,10 @@ class Reader {
       used_ = 0;
       ++words_;
     }
+    ++consumed_;
     return (word_ >> (31 - used_++)) & 1u;
   }
+  [[nodiscard]] std::uint32_t consumed() const { return consumed_; }
   std::uint32_t field(unsigned n) {
     std::uint32_t v = 0;
     for (unsigned i = 0; i < n; ++i) v = v * 2 + bit();
@@ -64,6 +66,7 @@ class Reader {
   std::uint32_t word_ = 0;
   unsigned used_ = 32;
   std::uint32_t words_ = 0;
+  std::uint32_t consumed_ = 0;
   bool bad_ = false;
 };
 
@@ -109,6 +112,7 @@ Dump dump_block(const std::vector<std::uint8_t>& block) {
         t = Token{Token::Short, t.position, dist, n + 2};
         if (!copy_bytes(d.bytes, dist, n + 2)) return d;
       } else if (n == 0) {
+        t.bit_end = r.consumed();
         d.tokens.push_back(t);
         d.tail_bits = r.rest_of_word();
         d.words = r.words();
@@ -140,6 +144,7 @@ Dump dump_block(const std::vector<std::uint8_t>& block) {
         t = Token{Token::Width, t.position, width, base};
       }
     }
+    t.bit_end = r.consumed();
     d.tokens.push_back(t);
   }
   return d;

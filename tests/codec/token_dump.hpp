@@ -13,7 +13,8 @@ struct Token {
   enum Kind { Literal, Zero, Near, Repeat, Short, Long, IndexBits, Width, RawRun, End } kind;
   std::uint32_t position = 0;  // output position where the token starts
   std::uint32_t a = 0;         // Literal: byte; Near/Short/Long/Repeat: distance; IndexBits: bits; Width: width
-  std::uint32_t b = 0;         // Short/Long/Repeat: length copied; Width: base; Long: coded length
+  std::uint32_t b = 0;         // Short/Long/Repeat: length copied; Width: base
+  std::uint32_t bit_end = 0;   // bits of the stream up to the end of this token
 
   [[nodiscard]] std::string text() const;
 };

@@ -25,11 +25,11 @@ struct LiteralRange {
 
 inline constexpr LiteralRange kFullRange{8, 0};
 
-class TokenWriter {
+class TokenStream {
  public:
   // Writes into `dest` from byte offset 10 (after the header); words must end within
   // `capacity` bytes.
-  TokenWriter(std::uint8_t* dest, std::uint32_t capacity) : bits_(dest, capacity, kHeaderSize) {}
+  TokenStream(std::uint8_t* dest, std::uint32_t capacity) : bits_(dest, capacity, kHeaderSize) {}
 
   [[nodiscard]] std::uint32_t last_distance() const { return last_distance_; }
   [[nodiscard]] std::uint32_t index_bits() const { return index_bits_; }
