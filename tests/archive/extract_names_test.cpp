@@ -132,8 +132,12 @@ TEST_F(ExtractNames, TrailingBlanksAndSeparatorsAreTrimmedWhenTheDirectoryIsMade
   write_archive(stored_entry("f", "x"));
   const std::string given = out + " / ";
   EXPECT_EQ(mytarvo::unpak(lib, archive.c_str(), given.c_str(), "f"), given + kSep + "f");
-  EXPECT_TRUE(fs::is_directory(out));
-  EXPECT_FALSE(fs::exists(out + " "));
+  const Tree made = test::tree(dir.path());
+  EXPECT_NE(std::find(made.begin(), made.end(), "out/"), made.end());
+  // Windows itself ignores the blank in "out /"; elsewhere no directory of that name exists.
+  if (!test::windows_build()) {
+    EXPECT_EQ(made, (Tree{"a.pak", "out/"}));
+  }
 }
 
 TEST_F(ExtractNames, EmptyOrNullDirectoryIsTheCurrentOne) {

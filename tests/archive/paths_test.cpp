@@ -82,6 +82,7 @@ TEST_F(SizeQuery, NothingThereGivesMinusOne) {
   // A path made only of separators is empty once they are dropped.
   EXPECT_EQ(size_of(kSep), paths::kNoSuchFile);
   EXPECT_EQ(size_of(kSep + kSep + kSep), paths::kNoSuchFile);
+  EXPECT_EQ(size_of(dir.file(std::string(600, 'x'))), paths::kNoSuchFile);
 }
 
 TEST_F(SizeQuery, WildcardsMatchOnWindowsAndAreOrdinaryCharactersElsewhere) {
