@@ -27,8 +27,9 @@ struct Item {
 // Creates `path` and every missing directory above it; true when it is a directory then.
 [[nodiscard]] bool create_directories(const std::string& path);
 
-// `name` inside `directory`: the directory, a separator unless it ends in one, then the
-// name. An empty directory gives the name alone.
+// `name` inside `directory`: the directory, this system's separator unless it already ends
+// in one ("/", and on Windows also "\"), then the name. An empty directory gives the name
+// alone.
 [[nodiscard]] std::string join(std::string_view directory, std::string_view name);
 
 // The name after the last "/" or "\": the name a file gets as an archive entry.

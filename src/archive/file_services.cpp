@@ -9,7 +9,7 @@
 namespace mytarvo::files {
 
 namespace {
-bool is_separator(char c) { return c == '/' || c == '\\'; }
+bool is_separator(char c) { return platform::is_directory_separator(c); }
 }  // namespace
 
 std::int64_t size_of(const std::string& path) { return paths::query_size(path.c_str()); }
@@ -34,7 +34,9 @@ bool list_directory(const std::string& path, std::vector<Item>& items) {
   return true;
 }
 
-bool create_directories(const std::string& path) {
+bool create_directories(const std::string& given) {
+  std::string path = given;
+  while (path.size() > 1 && is_separator(path.back())) path.pop_back();
   // Every prefix that ends before a separator is a directory above `path`; create the
   // missing ones from the top down.
   for (std::size_t i = 1; i < path.size(); ++i) {
