@@ -197,7 +197,8 @@ TEST_F(ArchiveApi, AppendingRefusesAnEntryWhoseSizesDisagree) {
 }
 
 TEST_F(ArchiveApi, ExtractionWritesCompleteFilesOnly) {
-  ArchiveReader reader(archive(concat({stored_entry("a", "new"), packed_entry("bad", 8, test::damaged(kBlockAbab, 7, 1, 0)),
+  const Bytes bad_checksum = test::damaged(kBlockAbab, 7, 1, 0);
+  ArchiveReader reader(archive(concat({stored_entry("a", "new"), packed_entry("bad", 8, bad_checksum),
                                        stored_entry("../up", "x"), stored_entry("blocked", "x")})));
   const std::string out = dir.file("out");
   ASSERT_TRUE(files::create_directories(out));

@@ -56,8 +56,8 @@ TEST_F(ToolSmoke, MissingArchiveIsReportedAndNotCreated) {
 }
 
 TEST_F(ToolSmoke, DamagedEntryIsReportedByNameAndOffset) {
-  Bytes archive = concat({kPakHeader, stored_entry("good", "fine"), packed_entry("bad", 8, damaged(kBlockAbab, 6, 1, 0x00))});
-  write_file(path("d.pak"), archive);
+  const Bytes bad_checksum = damaged(kBlockAbab, 6, 1, 0x00);
+  write_file(path("d.pak"), concat({kPakHeader, stored_entry("good", "fine"), packed_entry("bad", 8, bad_checksum)}));
   const ToolRun test = tarvo({"test", path("d.pak")});
   EXPECT_EQ(test.status, 1) << test;
   EXPECT_TRUE(contains(test.err, "entry \"bad\" at offset 38: packed block does not decode or fails its checksum"))

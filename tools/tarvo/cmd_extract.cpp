@@ -50,7 +50,8 @@ void report(const mytarvo::ExtractResult& result, const ArchiveEntry& entry, con
     case ExtractOutcome::Written: break;
     case ExtractOutcome::Kept: console.notice(result.path, "exists; left alone"); break;
     case ExtractOutcome::Unsafe:
-      console.error(archive, describe_entry(entry) + ": unsafe name (a directory, drive or device part); not extracted");
+      console.error(archive,
+                    describe_entry(entry) + ": unsafe name (a directory, drive or device part); not extracted");
       break;
     case ExtractOutcome::Damaged:
       console.error(archive,

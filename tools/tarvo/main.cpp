@@ -79,6 +79,7 @@ int main(int argc, char** argv) {
   app.fallthrough();  // --quiet may also follow the subcommand
   Options options;
   app.add_flag("-q,--quiet", options.quiet, "No progress bar and no notices");
+  app.set_version_flag("--version", "tarvo " MYTARVO_VERSION);
   define_create(app, options.create);
   define_add(app, options.add);
   define_list(app, options.list);
