@@ -48,8 +48,8 @@ namespace mytarvo {
 // Packs `source` into `dest` with the window of pack `level` (0 to 7 select 1024, 2048,
 // 4096, 8192, 16384, 32768, 40960 and 57344 recent bytes; every other value, negative ones
 // included, 65536; archives use 9). Returns the size of the packed block written to the
-// front of `dest`, or 0 when the block would not be shorter than or as long as the input
-// (every input under 14 bytes, and data that does not pack), when `source` is empty or
+// front of `dest` (at most source.size()), or 0 when the block would be longer than the
+// input (every input under 14 bytes, and data that does not pack), when `source` is empty or
 // longer than 2^32 - 1 bytes, when `dest` is shorter than `source`, or when memory runs
 // out. Nothing beyond the first source.size() bytes of `dest` is written. The block
 // records its checksum.

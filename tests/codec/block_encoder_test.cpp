@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <string>
 
 #include "codec/block_encoder.hpp"
 #include "codec/encoder_harness.hpp"
@@ -120,6 +121,58 @@ TEST(BlockEncoder, NoChecksumOnlyForExactlyOne) {
     ASSERT_EQ(block.size(), 18u);
     EXPECT_EQ(codec::load_le32(block.data() + 6), flag == 1 ? 0u : 0x14141400u) << flag;
   }
+}
+
+// ---- Index bits ---------------------------------------------------------------------------
+
+// Text that keeps the search busy but packs: lines of words with a counter.
+Bytes numbered_lines(std::size_t size) {
+  Bytes out;
+  for (std::uint32_t i = 0; out.size() < size; ++i) {
+    const std::string line = "line " + std::to_string(i * 7919 % 100003) + " of the index-bits schedule\n";
+    out.insert(out.end(), line.begin(), line.end());
+  }
+  out.resize(size);
+  return out;
+}
+
+std::vector<std::string> index_bit_changes(const Bytes& block) {
+  std::vector<std::string> out;
+  for (const auto& t : dump_block(block).tokens) {
+    if (t.kind == test::Token::IndexBits) out.push_back(t.text() + "@" + std::to_string(t.position));
+  }
+  return out;
+}
+
+TEST(BlockEncoder, IndexBitsWidenAtTheFirstFullStepBeyond49152) {
+  const Bytes input = numbered_lines(60000);
+  const Bytes block = pack_bytes(input, 9);
+  ASSERT_FALSE(block.empty());
+  const auto dump = dump_block(block);
+  ASSERT_EQ(dump.bytes, input);
+  // The change stands right before the first token that starts above 49152.
+  std::uint32_t first_beyond = 0;
+  for (const auto& t : dump.tokens) {
+    if (t.kind != test::Token::IndexBits && t.position > 49152) {
+      first_beyond = t.position;
+      break;
+    }
+  }
+  EXPECT_EQ(index_bit_changes(block), std::vector<std::string>{"ib 9@" + std::to_string(first_beyond)});
+  // With a window of 49152 the reach never passes 49152.
+  test::EncoderHarness h;
+  EXPECT_TRUE(index_bit_changes(h.run(input, 49152)).empty());
+}
+
+TEST(BlockEncoder, IndexBitsTenOnlyForWindowsAbove65536) {
+  const Bytes input = numbered_lines(140000);
+  test::EncoderHarness h;
+  const auto changes = index_bit_changes(h.run(input, 131072));
+  ASSERT_EQ(changes.size(), 2u);
+  EXPECT_EQ(changes[0].substr(0, 5), "ib 9@");
+  EXPECT_EQ(changes[1].substr(0, 6), "ib 10@");
+  EXPECT_GT(std::stoul(changes[1].substr(6)), 65536u);
+  EXPECT_EQ(index_bit_changes(pack_bytes(input, 9)).size(), 1u);
 }
 
 // ---- Single bytes -------------------------------------------------------------------------

@@ -126,6 +126,25 @@ TEST(ReferenceCompare, SmallInputsOfEveryShape) {
   }
 }
 
+TEST(ReferenceCompare, EveryShortLength) {
+  // The tail steps, the reach of the last full step and the capacity test meet here.
+  TestRandom rng(7);
+  for (std::uint32_t size = 10; size <= 90; ++size) {
+    for (int shape = 0; shape < 6; ++shape) {
+      Bytes input;
+      switch (shape) {
+        case 0: input = Bytes(size, 0x41); break;
+        case 1: input = Bytes(size, 0x00); break;
+        case 2: input = from_alphabet(rng, size, 2, 'a'); break;
+        case 3: input = from_alphabet(rng, size, 3, 0xFD); break;
+        case 4: input = runs(rng, size); break;
+        default: input = words(rng, size); break;
+      }
+      expect_same_block(input, 0, "size " + std::to_string(size) + " shape " + std::to_string(shape));
+    }
+  }
+}
+
 TEST(ReferenceCompare, LiteralsOutsideTheAnalysedRange) {
   TestRandom rng(2);
   for (int round = 0; round < 12; ++round) {
