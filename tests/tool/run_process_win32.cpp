@@ -38,7 +38,10 @@ HANDLE inheritable(const std::string& path, DWORD access, DWORD disposition) {
 int run_process(const std::string& program, const std::vector<std::string>& arguments, const std::string& cwd,
                 const std::string& out_path, const std::string& err_path) {
   std::string command = quoted(program);
-  for (const auto& argument : arguments) command += " " + quoted(argument);
+  for (const auto& argument : arguments) {
+    command += ' ';
+    command += quoted(argument);
+  }
   HANDLE in = inheritable("NUL", GENERIC_READ, OPEN_EXISTING);
   HANDLE out = inheritable(out_path, GENERIC_WRITE, CREATE_ALWAYS);
   HANDLE err = inheritable(err_path, GENERIC_WRITE, CREATE_ALWAYS);
