@@ -69,13 +69,14 @@ void write_entry(Library& lib, int number, std::string_view name, std::uint8_t f
   lib.write_bytes(number, data, data_length);
 }
 
-EntryScan::EntryScan(Library& lib, const char* archive_path) : lib_(lib) {
-  opened_ = lib_.open(kArchiveFile, archive_path, platform::OpenMode::OpenOrCreate);
+EntryScan::EntryScan(Library& lib, const char* archive_path, platform::OpenMode mode) : lib_(lib) {
+  opened_ = lib_.open(kArchiveFile, archive_path, mode);
   if (!opened_) {
     ended_ = true;
     return;
   }
-  lib_.read_line(kArchiveFile);  // the header line, never compared
+  // The header line: noted for readers that report it, never a reason to stop.
+  header_found_ = lib_.read_line(kArchiveFile) == kArchiveHeader;
   next_entry_ = lib_.position(kArchiveFile);
 }
 
@@ -99,6 +100,7 @@ bool EntryScan::next(EntryHeader& entry) {
   // A negative length would send the scan backwards, possibly forever: end it here.
   if (entry.file_size < 0 || entry.data_length() < 0) {
     ended_ = true;
+    bad_size_ = true;
     return false;
   }
   next_entry_ = entry.data_offset + static_cast<std::uint64_t>(entry.data_length());

@@ -40,26 +40,34 @@ struct EntryHeader {
 void write_entry(Library& lib, int number, std::string_view name, std::uint8_t flag, std::int32_t file_size,
                  std::int32_t packed_size, const void* data, std::uint32_t data_length);
 
-// Walks an archive entry by entry. The archive is opened with open-or-create as file 0
-// (so a missing archive is created empty) and closed when the scan object goes away.
-// The first line is taken as the header whatever it holds. An entry whose data length is
-// negative ends the scan, so the scan never moves backwards and always ends.
+// Walks an archive entry by entry. The archive is opened as file 0, by default with
+// open-or-create (so a missing archive is created empty; readers that must not create
+// one pass read-existing), and closed when the scan object goes away. The first line is
+// taken as the header whatever it holds. An entry whose data length is negative ends the
+// scan, so the scan never moves backwards and always ends.
 class EntryScan {
  public:
-  EntryScan(Library& lib, const char* archive_path);
+  EntryScan(Library& lib, const char* archive_path, platform::OpenMode mode = platform::OpenMode::OpenOrCreate);
   ~EntryScan();
   EntryScan(const EntryScan&) = delete;
   EntryScan& operator=(const EntryScan&) = delete;
 
   [[nodiscard]] bool opened() const { return opened_; }
+  // Whether the first line is exactly the header text (the scan reads on either way).
+  [[nodiscard]] bool header_found() const { return header_found_; }
   // Moves past the previous entry's data (unless it was read through) and reads the next
-  // entry's header. False when the archive holds no further entry.
+  // entry's header. False when the archive holds no further entry; when the scan ended
+  // at an entry with a negative size, stopped_at_bad_size() is true and `entry` holds
+  // that entry's header as read.
   bool next(EntryHeader& entry);
+  [[nodiscard]] bool stopped_at_bad_size() const { return bad_size_; }
 
  private:
   Library& lib_;
   bool opened_ = false;
+  bool header_found_ = false;
   bool ended_ = false;
+  bool bad_size_ = false;
   std::uint64_t next_entry_ = 0;  // where the entry after the current one starts
 };
 

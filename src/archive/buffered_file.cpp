@@ -14,6 +14,7 @@ bool BufferedFile::open(const char* path, platform::OpenMode mode) {
   cursor_ = 0;
   writing_ = false;
   write_failed_ = false;
+  read_failed_ = false;
   return is_open();
 }
 
@@ -45,6 +46,7 @@ bool BufferedFile::refill() {
   flush();
   drop_read_buffer();
   std::int64_t got = platform::read_file_at(handle_, base_, buffer_.data(), kBufferSize);
+  if (got < 0) read_failed_ = true;
   fill_ = got > 0 ? static_cast<std::uint32_t>(got) : 0;
   return fill_ > 0;
 }
@@ -78,6 +80,7 @@ std::uint32_t BufferedFile::read(void* out, std::uint32_t count) {
   drop_read_buffer();
   if (count - done >= kBufferSize) {
     std::int64_t got = platform::read_file_at(handle_, base_, dst + done, count - done);
+    if (got < 0) read_failed_ = true;
     if (got > 0) {
       base_ += static_cast<std::uint64_t>(got);
       done += static_cast<std::uint32_t>(got);

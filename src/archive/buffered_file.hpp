@@ -42,6 +42,8 @@ class BufferedFile {
   bool truncate(std::uint64_t length);
   // True once any write to this file has failed since it was opened.
   [[nodiscard]] bool write_failed() const { return write_failed_; }
+  // True once the system has refused a read (as opposed to the end of the file).
+  [[nodiscard]] bool read_failed() const { return read_failed_; }
 
  private:
   // Starts a fresh read buffer at the logical position; false at the end of the file.
@@ -58,6 +60,7 @@ class BufferedFile {
   std::uint32_t cursor_ = 0;
   bool writing_ = false;
   bool write_failed_ = false;
+  bool read_failed_ = false;
 };
 
 }  // namespace mytarvo

@@ -23,6 +23,17 @@ void guarded(Operation&& operation) noexcept {
 
 extern "C" {
 
+MYTARVO_API int32_t MYTARVO_CALL AddToPak(const char* archive, const char* source, const char* ignored,
+                                          int32_t compress) {
+  guarded([&](Library& lib) { mytarvo::add_to_pak(lib, archive, source, ignored, compress); });
+  return 0;
+}
+
+MYTARVO_API int32_t MYTARVO_CALL CreatePakFile(const char* archive) {
+  guarded([&](Library& lib) { mytarvo::create_pak_file(lib, archive); });
+  return 0;
+}
+
 MYTARVO_API int32_t MYTARVO_CALL MakeListFiles(const char* archive, const char* listing) {
   guarded([&](Library& lib) { mytarvo::make_list_files(lib, archive, listing); });
   return 0;

@@ -265,8 +265,13 @@ std::uint32_t encode(const std::uint8_t* source, std::uint32_t length, std::uint
 }
 
 std::uint32_t pack(const std::uint8_t* source, std::uint8_t* dest, std::uint32_t length, std::int32_t level) {
+  return pack(source, dest, length, level, nullptr, nullptr);
+}
+
+std::uint32_t pack(const std::uint8_t* source, std::uint8_t* dest, std::uint32_t length, std::int32_t level,
+                   ProgressFn progress, void* user) {
   if (source == nullptr || dest == nullptr || length == 0) return 0;
-  return encode(source, length, dest, window_for_level(level), &global_allocate, &global_release, nullptr, 0);
+  return encode(source, length, dest, window_for_level(level), &global_allocate, &global_release, progress, 0, user);
 }
 
 }  // namespace mytarvo::codec

@@ -46,5 +46,10 @@ inline constexpr std::uint32_t kMinWindow = 1024;
 // length is 0.
 [[nodiscard]] std::uint32_t pack(const std::uint8_t* source, std::uint8_t* dest, std::uint32_t length,
                                  std::int32_t level);
+// The same block, with `progress` (which may be null) told the input position reached
+// every 96 tokens and once at the end; `user` is handed to it unchanged. Progress does
+// not change the block.
+[[nodiscard]] std::uint32_t pack(const std::uint8_t* source, std::uint8_t* dest, std::uint32_t length,
+                                 std::int32_t level, ProgressFn progress, void* user);
 
 }  // namespace mytarvo::codec

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace mytarvo::platform {
 
@@ -21,6 +22,7 @@ enum class OpenMode {
   CreateOrTruncate,  // read/write; emptied when it exists, created when it does not
   OpenOrCreate,      // read/write; opened unchanged at position 0, created empty when missing
   ReadExisting,      // read only; fails when the file does not exist
+  CreateNew,         // read/write; fails when anything exists at the path already
 };
 
 using FileHandle = std::intptr_t;
@@ -71,5 +73,20 @@ void create_directory(const char* path);
 // to LPT9 (also with the superscript digits 1 to 3), in any case, with or without an
 // extension; nothing elsewhere.
 [[nodiscard]] bool is_reserved_file_name(std::string_view name);
+
+// ---- Services for tools -------------------------------------------------------------------
+// Moves `from` to `to`, replacing a file at `to`; false when the system refuses.
+[[nodiscard]] bool rename_replacing(const char* from, const char* to);
+
+enum class FileKind { File, Directory, Other };
+struct DirectoryItem {
+  std::string name;
+  FileKind kind = FileKind::Other;
+};
+// The items of directory `path` ("." and ".." left out), in the order the system gives
+// them. A link counts as a file only when it leads to a regular file and never as a
+// directory, so that walking the result cannot run in circles. False when the
+// directory cannot be read.
+[[nodiscard]] bool list_directory(const char* path, std::vector<DirectoryItem>& items);
 
 }  // namespace mytarvo::platform

@@ -2,13 +2,16 @@
 // Where Windows behaves in a way POSIX does not (share modes), it is reproduced here.
 #include "support/platform.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 namespace mytarvo::platform {
@@ -23,7 +26,8 @@ namespace {
 // holds a file open a second open of it fails unless both opens only read. POSIX has no
 // share modes; the library's own open files are recorded here to give the same result.
 // Without it, opening an output file that is the archive being read would empty the
-// archive. A fixed table: the library holds at most a few files open at a time.
+// archive. A fixed table: the library holds at most a few files open at a time. Tools
+// open files on several threads at once, so the table is guarded.
 struct OpenRecord {
   int fd = -1;
   dev_t device = 0;
@@ -31,6 +35,7 @@ struct OpenRecord {
   bool writes = false;
 };
 std::array<OpenRecord, 64> g_open_records;
+std::mutex g_open_records_lock;
 
 bool shares_badly(const struct stat& st, bool writes) {
   for (const OpenRecord& r : g_open_records) {
@@ -71,11 +76,13 @@ FileHandle open_file(const char* path, OpenMode mode) {
       break;
     case OpenMode::OpenOrCreate: fd = open_retrying(path, O_CLOEXEC | O_RDWR | O_CREAT); break;
     case OpenMode::ReadExisting: fd = open_retrying(path, O_CLOEXEC | O_RDONLY); break;
+    case OpenMode::CreateNew: fd = open_retrying(path, O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL); break;
   }
   if (fd < 0) return kNoFile;
   const bool writes = mode != OpenMode::ReadExisting;
   // Directories open read-only on POSIX; the library never treats one as a file.
   struct stat st {};
+  const std::lock_guard<std::mutex> guard(g_open_records_lock);
   bool usable = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode) && !shares_badly(st, writes);
   if (usable && mode == OpenMode::CreateOrTruncate) usable = ::ftruncate(fd, 0) == 0;
   if (!usable || !record_open(fd, st, writes)) {
@@ -87,6 +94,7 @@ FileHandle open_file(const char* path, OpenMode mode) {
 
 void close_file(FileHandle file) {
   if (file == kNoFile) return;
+  const std::lock_guard<std::mutex> guard(g_open_records_lock);
   for (OpenRecord& r : g_open_records) {
     if (r.fd == file) r.fd = -1;
   }
@@ -172,5 +180,34 @@ std::string current_directory() {
 void create_directory(const char* path) { ::mkdir(path, 0777); }
 
 bool is_reserved_file_name(std::string_view) { return false; }
+
+bool rename_replacing(const char* from, const char* to) { return std::rename(from, to) == 0; }
+
+namespace {
+FileKind kind_of(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return FileKind::Other;
+  if (S_ISDIR(st.st_mode)) return FileKind::Directory;
+  if (S_ISREG(st.st_mode)) return FileKind::File;
+  // A link counts when it leads to a regular file; links to directories are not followed.
+  if (S_ISLNK(st.st_mode) && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return FileKind::File;
+  return FileKind::Other;
+}
+}  // namespace
+
+bool list_directory(const char* path, std::vector<DirectoryItem>& items) {
+  items.clear();
+  DIR* dir = ::opendir(path);
+  if (dir == nullptr) return false;
+  std::string prefix = path;
+  if (!prefix.empty() && prefix.back() != '/') prefix += '/';
+  while (const dirent* item = ::readdir(dir)) {
+    const std::string name = item->d_name;
+    if (name == "." || name == "..") continue;
+    items.push_back({name, kind_of(prefix + name)});
+  }
+  ::closedir(dir);
+  return true;
+}
 
 }  // namespace mytarvo::platform

@@ -44,6 +44,10 @@ FileHandle open_file(const char* path, OpenMode mode) {
     case OpenMode::ReadExisting:
       h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
       break;
+    case OpenMode::CreateNew:
+      h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                      nullptr);
+      break;
   }
   if (h == INVALID_HANDLE_VALUE) return kNoFile;
   return reinterpret_cast<FileHandle>(h);
@@ -181,6 +185,34 @@ bool is_reserved_file_name(std::string_view name) {
     if (equals_upper(prefix, "COM") || equals_upper(prefix, "LPT")) return true;
   }
   return false;
+}
+
+bool rename_replacing(const char* from, const char* to) {
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool list_directory(const char* path, std::vector<DirectoryItem>& items) {
+  items.clear();
+  std::string pattern = path;
+  if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
+  pattern += '*';
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  do {
+    const std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    FileKind kind = FileKind::File;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      // Junctions and directory links are not followed.
+      kind = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? FileKind::Other : FileKind::Directory;
+    } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) {
+      kind = FileKind::Other;
+    }
+    items.push_back({name, kind});
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return true;
 }
 
 }  // namespace mytarvo::platform

@@ -1,0 +1,181 @@
+// C++ access to pak archives for tools: read, verify and extract entries, prepare and
+// append new ones, create empty archives. It runs on the same code as the five C
+// functions of mytarvo.h, so an archive written here is byte for byte the archive those
+// functions write, and it is read by the same rules.
+//
+// Unlike the C functions, these report what went wrong: opening an archive throws
+// ArchiveError with a reason, and every entry operation returns its outcome. Objects of
+// these classes are not shared between threads; prepare_entry may run on any thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mytarvo {
+
+// An archive that cannot be opened, read or created; what() names the path and the reason.
+class ArchiveError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// One entry of an archive, as its header lines describe it.
+struct ArchiveEntry {
+  std::string name;                 // exactly as stored
+  std::uint8_t flag = 0;            // 1: packed; any other value: stored unchanged
+  std::uint32_t file_size = 0;      // size of the file the entry holds
+  std::uint32_t packed_size = 0;    // size of the packed block; 0 unless packed()
+  std::uint64_t header_offset = 0;  // where the entry's name line starts
+  std::uint64_t data_offset = 0;    // where the entry's data starts
+
+  [[nodiscard]] bool packed() const { return flag == 1; }
+  // Bytes of entry data in the archive: the packed size or the file size.
+  [[nodiscard]] std::uint32_t data_size() const { return packed() ? packed_size : file_size; }
+};
+
+// What is wrong with an entry's data.
+enum class Damage {
+  None,
+  CutShort,      // the archive ends before the entry's data does
+  NotABlock,     // packed data that does not start like a packed block
+  SizeMismatch,  // a block that unpacks to another size than the entry's file size
+  BadBlock,      // a block that does not decode, or whose checksum does not match
+  Unreadable,    // the data could not be read, or there was no memory to hold it
+};
+// A short English description, e.g. "packed block does not decode or fails its checksum".
+[[nodiscard]] std::string_view describe(Damage damage);
+
+// An entry's file content, or the reason why it cannot be had.
+struct EntryData {
+  std::vector<std::uint8_t> bytes;  // file_size bytes when damage is None, else empty
+  Damage damage = Damage::None;
+};
+
+// Reads an existing archive. Every entry header is read when the archive is opened;
+// entry data is read on demand.
+class ArchiveReader {
+ public:
+  // Opens the archive at `path` read-only; never creates a file. Throws ArchiveError
+  // when nothing is there, when it is a directory or when it cannot be opened.
+  explicit ArchiveReader(const std::string& path);
+  ~ArchiveReader();
+  ArchiveReader(ArchiveReader&&) noexcept;
+  ArchiveReader& operator=(ArchiveReader&&) noexcept;
+
+  [[nodiscard]] const std::string& path() const;
+  // Whether the first line is the archive header line. Archives without it are read
+  // all the same, taking their first line as the header.
+  [[nodiscard]] bool has_header() const;
+  // The archive's length in bytes.
+  [[nodiscard]] std::uint64_t size() const;
+  // Every entry, in archive order (duplicates included).
+  [[nodiscard]] const std::vector<ArchiveEntry>& entries() const;
+  // When the entries end at a header that gives a negative size (which no writer
+  // produces, and which hides everything after it): that header, as read.
+  [[nodiscard]] const std::optional<ArchiveEntry>& bad_tail() const;
+  // The first entry named exactly `name` (case-sensitive), or null.
+  [[nodiscard]] const ArchiveEntry* find_first(std::string_view name) const;
+
+  // Reads an entry's data and, for a packed entry, decodes it into exactly file_size
+  // bytes (the decoder never writes beyond them) and checks the block checksum.
+  [[nodiscard]] EntryData read(const ArchiveEntry& entry);
+  // What read() would report, without keeping the content.
+  [[nodiscard]] Damage verify(const ArchiveEntry& entry);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// ---- Writing ------------------------------------------------------------------------------
+
+enum class Packing {
+  Pack,   // packed at level 9 when that makes the file smaller (AddToPak's switch 1)
+  Store,  // stored unchanged (AddToPak's switch 0)
+};
+
+// Told the input position reached while a file is packed; called on the preparing thread.
+using PackProgress = std::function<void(std::uint32_t position)>;
+
+// A file read whole and ready to be appended: its entry name, flag and the bytes that
+// follow its size lines.
+struct PreparedEntry {
+  std::string source;               // the path it was read from
+  std::string name;                 // the entry name: the file part of `source`
+  std::string error;                // why it cannot be added; empty when it can
+  std::uint8_t flag = 0;            // 1: packed; 0: stored
+  std::uint32_t file_size = 0;
+  std::vector<std::uint8_t> data;   // the packed block, or the content when stored
+
+  [[nodiscard]] bool ok() const { return error.empty(); }
+};
+
+// Reads the file at `source` and decides how it is stored exactly as AddToPak does
+// (packed only when the block is smaller than the file). Touches no archive and no shared
+// state, so several can run at once on different threads. On failure, `error` says why
+// (no such file, a directory, too large, unreadable, not enough memory).
+[[nodiscard]] PreparedEntry prepare_entry(const std::string& source, Packing packing,
+                                          const PackProgress& progress = {});
+
+// Appends prepared entries to the end of an existing archive. A sequence of appends
+// writes exactly what the same sequence of AddToPak calls writes.
+class ArchiveAppender {
+ public:
+  // Opens the archive at `path` for appending; never creates a file. Throws ArchiveError
+  // when nothing is there, when it is a directory or when it cannot be opened.
+  explicit ArchiveAppender(const std::string& path);
+  ~ArchiveAppender();
+  ArchiveAppender(ArchiveAppender&&) noexcept;
+  ArchiveAppender& operator=(ArchiveAppender&&) noexcept;
+
+  // Whether the first line is the archive header line.
+  [[nodiscard]] bool has_header() const;
+  // Appends one entry (which must be ok()). When writing fails, the archive is cut back
+  // to its length before the call and the result is false.
+  [[nodiscard]] bool append(const PreparedEntry& entry);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Replaces whatever is at `path` with an archive holding no entry: the same bytes that
+// CreatePakFile writes. Throws ArchiveError when the archive cannot be written.
+void create_archive(const std::string& path);
+
+// ---- Extracting ---------------------------------------------------------------------------
+
+// Whether an entry name must not be joined to an output directory: names with a
+// directory part, a drive part, parent-directory parts, or names the system reserves.
+// The library's own extraction refuses the same names.
+[[nodiscard]] bool is_unsafe_entry_name(std::string_view name);
+
+enum class ExtractOutcome {
+  Written,      // the file is in place
+  Kept,         // a file of that name existed and was left alone
+  Unsafe,       // the entry name is unsafe; nothing was written
+  Damaged,      // the entry's data is damaged (see `damage`); nothing was written
+  WriteFailed,  // the file could not be written or moved into place
+};
+
+struct ExtractResult {
+  ExtractOutcome outcome = ExtractOutcome::Written;
+  std::string path;  // the output path (empty for an unsafe name)
+  Damage damage = Damage::None;
+};
+
+// Writes an entry's content to `directory` (the current directory when empty) under the
+// entry's name. The content goes to a temporary file in that directory first and is
+// renamed into place only once it is complete, so a failed or interrupted extraction
+// never leaves a partial file under the real name. With `keep_existing`, a file already
+// there is left alone.
+[[nodiscard]] ExtractResult extract_entry(ArchiveReader& reader, const ArchiveEntry& entry,
+                                          const std::string& directory, bool keep_existing);
+
+}  // namespace mytarvo

@@ -1,0 +1,38 @@
+// The few file-system services a tool needs around archives, with the library's path
+// rules: what a path names, the entries of a directory, directory creation and joining.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mytarvo::files {
+
+enum class PathKind { Missing, File, Directory };
+
+// What is at `path`: nothing, a file (of any size) or a directory.
+[[nodiscard]] PathKind kind_of(const std::string& path);
+// The size of the file at `path`; -1 when there is none, -2 for a directory.
+[[nodiscard]] std::int64_t size_of(const std::string& path);
+
+struct Item {
+  std::string name;
+  PathKind kind = PathKind::Missing;  // Missing for anything that is neither a file nor a directory
+};
+// The items of directory `path`, sorted by name (byte order). Links to directories are
+// not followed. False when the directory cannot be read.
+[[nodiscard]] bool list_directory(const std::string& path, std::vector<Item>& items);
+
+// Creates `path` and every missing directory above it; true when it is a directory then.
+[[nodiscard]] bool create_directories(const std::string& path);
+
+// `name` inside `directory`: the directory, this system's separator unless it already ends
+// in one ("/", and on Windows also "\"), then the name. An empty directory gives the name
+// alone.
+[[nodiscard]] std::string join(std::string_view directory, std::string_view name);
+
+// The name after the last "/" or "\": the name a file gets as an archive entry.
+[[nodiscard]] std::string file_part(const std::string& path);
+
+}  // namespace mytarvo::files

@@ -1,0 +1,18 @@
+// CreatePakFile: replaces whatever is at the path with an archive holding only its header.
+#include <string>
+
+#include "archive/archive_format.hpp"
+#include "archive/operations.hpp"
+#include "support/paths.hpp"
+
+namespace mytarvo {
+
+void create_pak_file(Library& lib, const char* archive) {
+  const std::string path = copy_argument(archive);
+  if (paths::query_size(path.c_str()) != -1) paths::delete_file(path.c_str());
+  if (!lib.open(kNewArchiveFile, path.c_str(), platform::OpenMode::CreateOrTruncate)) return;
+  lib.write_line(kNewArchiveFile, kArchiveHeader);
+  lib.close(kNewArchiveFile);
+}
+
+}  // namespace mytarvo

@@ -1,0 +1,74 @@
+// Extracting one entry for tools: refuses unsafe names, and writes the content to a
+// temporary file beside its destination that is renamed into place only when complete.
+#include <atomic>
+#include <cstdio>
+#include <random>
+
+#include "archive/buffered_file.hpp"
+#include "archive/public_api.hpp"
+#include "mytarvo/files.hpp"
+#include "support/paths.hpp"
+
+namespace mytarvo {
+
+bool is_unsafe_entry_name(std::string_view name) { return !paths::is_plain_file_name(name); }
+
+namespace {
+
+// A name for a temporary file that no other extraction (in this or another process) is
+// likely to pick; a clash is caught by creating the file with create-new anyway.
+std::string temporary_name() {
+  static const std::uint32_t seed = std::random_device{}();
+  static std::atomic<std::uint32_t> counter{0};
+  const std::uint32_t value = seed ^ (counter.fetch_add(1) * 0x9E3779B9u);
+  char text[32];
+  std::snprintf(text, sizeof text, ".tarvo-%08x.tmp", static_cast<unsigned>(value));
+  return text;
+}
+
+// Creates a fresh temporary file in `directory`, open for writing; returns its path.
+std::string create_temporary(const std::string& directory, BufferedFile& file) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    std::string path = files::join(directory, temporary_name());
+    if (file.open(path.c_str(), platform::OpenMode::CreateNew)) return path;
+  }
+  return {};
+}
+
+// Writes `content` to `path` through a temporary file in `directory`.
+bool write_in_place(const std::string& directory, const std::string& path, const std::vector<std::uint8_t>& content) {
+  BufferedFile file;
+  const std::string temporary = create_temporary(directory, file);
+  if (temporary.empty()) return false;
+  file.write(content.data(), static_cast<std::uint32_t>(content.size()));
+  const bool written = file.close();
+  if (written && platform::rename_replacing(temporary.c_str(), path.c_str())) return true;
+  platform::delete_file(temporary.c_str());
+  return false;
+}
+
+}  // namespace
+
+ExtractResult extract_entry(ArchiveReader& reader, const ArchiveEntry& entry, const std::string& directory,
+                            bool keep_existing) {
+  ExtractResult result;
+  if (is_unsafe_entry_name(entry.name)) {
+    result.outcome = ExtractOutcome::Unsafe;
+    return result;
+  }
+  result.path = files::join(directory, entry.name);
+  if (keep_existing && files::kind_of(result.path) != files::PathKind::Missing) {
+    result.outcome = ExtractOutcome::Kept;
+    return result;
+  }
+  EntryData data = reader.read(entry);
+  if (data.damage != Damage::None) {
+    result.outcome = ExtractOutcome::Damaged;
+    result.damage = data.damage;
+    return result;
+  }
+  if (!write_in_place(directory, result.path, data.bytes)) result.outcome = ExtractOutcome::WriteFailed;
+  return result;
+}
+
+}  // namespace mytarvo

@@ -1,0 +1,93 @@
+// tarvo extract: all entries, or the named ones, into a directory. Which entry of a
+// repeated name is extracted follows the library: for "all" the last one wins (as with
+// UnPakAll), for a named entry the first one counts (as with UnPak). Each file is written
+// under a temporary name and renamed into place when complete; unsafe names, damaged
+// entries and files that cannot be written are reported and skipped.
+#include <map>
+
+#include "commands.hpp"
+#include "mytarvo/files.hpp"
+
+namespace tarvo {
+
+namespace {
+
+using mytarvo::ArchiveEntry;
+
+// The last entry of every name, in archive order of those last entries.
+std::vector<const ArchiveEntry*> last_of_each_name(const std::vector<ArchiveEntry>& entries) {
+  std::map<std::string_view, const ArchiveEntry*> last;
+  for (const auto& entry : entries) last[entry.name] = &entry;
+  std::vector<const ArchiveEntry*> chosen;
+  for (const auto& entry : entries) {
+    if (last[entry.name] == &entry) chosen.push_back(&entry);
+  }
+  return chosen;
+}
+
+// The first entry of each name asked for (each name once); names not found are reported.
+std::vector<const ArchiveEntry*> first_of_names(const mytarvo::ArchiveReader& reader,
+                                                const std::vector<std::string>& names, Console& console) {
+  std::vector<const ArchiveEntry*> chosen;
+  std::map<std::string_view, bool> seen;
+  for (const auto& name : names) {
+    if (seen[name]) continue;
+    seen[name] = true;
+    const ArchiveEntry* entry = reader.find_first(name);
+    if (entry == nullptr) {
+      console.error(reader.path(), "no entry named \"" + name + "\"");
+    } else {
+      chosen.push_back(entry);
+    }
+  }
+  return chosen;
+}
+
+void report(const mytarvo::ExtractResult& result, const ArchiveEntry& entry, const std::string& archive,
+            Console& console) {
+  using mytarvo::ExtractOutcome;
+  switch (result.outcome) {
+    case ExtractOutcome::Written: break;
+    case ExtractOutcome::Kept: console.notice(result.path, "exists; left alone"); break;
+    case ExtractOutcome::Unsafe:
+      console.error(archive,
+                    describe_entry(entry) + ": unsafe name (a directory, drive or device part); not extracted");
+      break;
+    case ExtractOutcome::Damaged:
+      console.error(archive,
+                    describe_entry(entry) + ": " + std::string(mytarvo::describe(result.damage)) + "; not extracted");
+      break;
+    case ExtractOutcome::WriteFailed: console.error(result.path, "cannot be written"); break;
+  }
+}
+
+bool prepare_directory(const std::string& directory, Console& console) {
+  if (directory.empty() || mytarvo::files::create_directories(directory)) return true;
+  console.error(directory, "cannot be made a directory");
+  return false;
+}
+
+}  // namespace
+
+int run_extract(const ExtractOptions& options, Console& console) {
+  auto reader = open_archive(options.archive, console);
+  if (!reader) return kExitUsage;
+  if (!prepare_directory(options.directory, console)) return kExitUsage;
+  const std::vector<const ArchiveEntry*> chosen = options.names.empty()
+                                                      ? last_of_each_name(reader->entries())
+                                                      : first_of_names(*reader, options.names, console);
+  std::uint64_t bytes = 0;
+  for (const ArchiveEntry* entry : chosen) bytes += entry->data_size();
+
+  console.start_progress("extracting", bytes, static_cast<std::uint32_t>(chosen.size()));
+  for (const ArchiveEntry* entry : chosen) {
+    const auto result = mytarvo::extract_entry(*reader, *entry, options.directory, options.keep);
+    report(result, *entry, options.archive, console);
+    console.add_bytes(entry->data_size());
+    console.item_done(entry->name);
+  }
+  console.finish_progress();
+  return console.status();
+}
+
+}  // namespace tarvo

@@ -1,0 +1,101 @@
+// tarvo list: the entries of an archive as a table, or as JSON for scripts.
+//
+// JSON schema, format_version 1 (kept stable; new keys may only be added at the end of an
+// object, and a change to any existing key gets a new format_version):
+//   {
+//     "format_version": 1,
+//     "archive": "<path as given>",
+//     "header": true | false,             // first line is the archive header line
+//     "entries": [                         // archive order, repeated names included
+//       {"name": "<entry name>", "flag": <0-255>, "packed": true | false,
+//        "size": <file size>, "packed_size": <bytes of entry data in the archive>,
+//        "header_offset": <offset of the name line>, "data_offset": <offset of the data>}
+//     ],
+//     "bad_tail_offset": null | <offset of an entry header with a negative size>
+//   }
+// "packed_size" equals "size" for stored entries. Names are byte strings: bytes 0x80 and
+// above (and control bytes) are written as \u0080..\u00ff (\u0000..\u001f), see json.hpp.
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+
+#include "commands.hpp"
+#include "json.hpp"
+
+namespace tarvo {
+
+namespace {
+
+using mytarvo::ArchiveEntry;
+
+std::string json_entry(const ArchiveEntry& e) {
+  char numbers[256];
+  std::snprintf(numbers, sizeof numbers,
+                ", \"flag\": %u, \"packed\": %s, \"size\": %" PRIu32 ", \"packed_size\": %" PRIu32
+                ", \"header_offset\": %" PRIu64 ", \"data_offset\": %" PRIu64 "}",
+                static_cast<unsigned>(e.flag), e.packed() ? "true" : "false", e.file_size, e.data_size(),
+                e.header_offset, e.data_offset);
+  return "{\"name\": " + json_string(e.name) + numbers;
+}
+
+void print_json(const mytarvo::ArchiveReader& reader) {
+  std::string out = "{\n  \"format_version\": 1,\n  \"archive\": " + json_string(reader.path()) + ",\n";
+  out += std::string("  \"header\": ") + (reader.has_header() ? "true" : "false") + ",\n";
+  out += "  \"entries\": [";
+  const auto& entries = reader.entries();
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    out += i == 0 ? "\n    " : ",\n    ";
+    out += json_entry(entries[i]);
+  }
+  out += entries.empty() ? "],\n" : "\n  ],\n";
+  out += "  \"bad_tail_offset\": ";
+  out += reader.bad_tail() ? std::to_string(reader.bad_tail()->header_offset) : "null";
+  out += "\n}\n";
+  std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+std::string ratio(std::uint64_t part, std::uint64_t whole) {
+  if (whole == 0) return "-";
+  char text[16];
+  std::snprintf(text, sizeof text, "%.1f%%", 100.0 * static_cast<double>(part) / static_cast<double>(whole));
+  return text;
+}
+
+void print_row(int name_width, const std::string& name, const std::string& size, const std::string& packed,
+               const std::string& pct, const char* method, const std::string& offset) {
+  std::printf("%-*s %10s %10s %7s %-7s %10s\n", name_width, name.c_str(), size.c_str(), packed.c_str(), pct.c_str(),
+              method, offset.c_str());
+}
+
+void print_table(const mytarvo::ArchiveReader& reader) {
+  const auto& entries = reader.entries();
+  int name_width = 4;
+  for (const auto& e : entries) name_width = std::max(name_width, static_cast<int>(e.name.size()));
+  print_row(name_width, "name", "size", "packed", "ratio", "method", "offset");
+  std::uint64_t total_size = 0;
+  std::uint64_t total_packed = 0;
+  for (const auto& e : entries) {
+    print_row(name_width, e.name, std::to_string(e.file_size), std::to_string(e.data_size()),
+              ratio(e.data_size(), e.file_size), e.packed() ? "packed" : "stored", std::to_string(e.header_offset));
+    total_size += e.file_size;
+    total_packed += e.data_size();
+  }
+  std::printf("%zu entr%s, %s bytes, %s in the archive (%s)\n", entries.size(), entries.size() == 1 ? "y" : "ies",
+              std::to_string(total_size).c_str(), std::to_string(total_packed).c_str(),
+              ratio(total_packed, total_size).c_str());
+}
+
+}  // namespace
+
+int run_list(const ListOptions& options, Console& console) {
+  auto reader = open_archive(options.archive, console);
+  if (!reader) return kExitUsage;
+  if (options.json) {
+    print_json(*reader);
+  } else {
+    print_table(*reader);
+  }
+  return std::fflush(stdout) == 0 ? kExitSuccess : kExitSomeFailed;
+}
+
+}  // namespace tarvo

@@ -1,0 +1,75 @@
+// The worker threads of tarvo add.
+#include "prepare_pipeline.hpp"
+
+#include <algorithm>
+
+namespace tarvo {
+
+PreparePipeline::PreparePipeline(const std::vector<Source>& sources, mytarvo::Packing packing, unsigned workers,
+                                 Console& console)
+    : sources_(sources), packing_(packing), window_(std::max(workers, 1u) + 2u), console_(console),
+      slots_(window_) {
+  const std::size_t count = std::min<std::size_t>(std::max(workers, 1u), sources.size());
+  for (std::size_t i = 0; i < count; ++i) threads_.emplace_back([this] { work(); });
+}
+
+PreparePipeline::~PreparePipeline() {
+  {
+    const std::lock_guard<std::mutex> guard(lock_);
+    stopping_ = true;
+  }
+  room_.notify_all();
+  for (auto& thread : threads_) thread.join();
+}
+
+// Each worker claims the next source once it lies within the window after the next one
+// to be consumed; this bounds the memory held by prepared entries, and lets the results
+// live in a ring of window_ slots (source i in slot i % window_): the sources in flight
+// are always fewer than window_ apart.
+void PreparePipeline::work() {
+  for (;;) {
+    std::size_t index = 0;
+    {
+      std::unique_lock<std::mutex> guard(lock_);
+      room_.wait(guard, [&] {
+        return stopping_ || next_claim_ >= sources_.size() || next_claim_ < next_consume_ + window_;
+      });
+      if (stopping_ || next_claim_ >= sources_.size()) return;
+      index = next_claim_++;
+    }
+    mytarvo::PreparedEntry entry = prepare(sources_[index]);
+    {
+      const std::lock_guard<std::mutex> guard(lock_);
+      slots_[index % window_] = std::move(entry);
+    }
+    ready_.notify_all();
+  }
+}
+
+mytarvo::PreparedEntry PreparePipeline::prepare(const Source& source) {
+  std::uint64_t reported = 0;
+  mytarvo::PackProgress progress;
+  if (console_.shows_progress()) {
+    progress = [&](std::uint32_t position) {
+      if (position > reported) console_.add_bytes(position - reported);
+      reported = std::max<std::uint64_t>(reported, position);
+    };
+  }
+  mytarvo::PreparedEntry entry = mytarvo::prepare_entry(source.path, packing_, progress);
+  if (source.expected_size > reported) console_.add_bytes(source.expected_size - reported);
+  return entry;
+}
+
+mytarvo::PreparedEntry PreparePipeline::next() {
+  std::unique_lock<std::mutex> guard(lock_);
+  auto& slot = slots_[next_consume_ % window_];
+  ready_.wait(guard, [&] { return slot.has_value(); });
+  mytarvo::PreparedEntry entry = std::move(*slot);
+  slot.reset();
+  ++next_consume_;
+  guard.unlock();
+  room_.notify_all();
+  return entry;
+}
+
+}  // namespace tarvo
