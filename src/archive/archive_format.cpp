@@ -71,6 +71,11 @@ void write_entry(Library& lib, int number, std::string_view name, std::uint8_t f
 
 EntryScan::EntryScan(Library& lib, const char* archive_path, platform::OpenMode mode) : lib_(lib) {
   opened_ = lib_.open(kArchiveFile, archive_path, mode);
+  // An archive that exists but refuses writing (read-only, or on read-only media) is
+  // still read: listing and extraction never write to it.
+  if (!opened_ && mode == platform::OpenMode::OpenOrCreate) {
+    opened_ = lib_.open(kArchiveFile, archive_path, platform::OpenMode::ReadExisting);
+  }
   if (!opened_) {
     ended_ = true;
     return;

@@ -54,11 +54,17 @@ bool record_open(int fd, const struct stat& st, bool writes) {
   return false;
 }
 
+// Opens without blocking (a FIFO would otherwise wait for a peer), then switches the
+// descriptor back to ordinary blocking I/O.
 int open_retrying(const char* path, int flags) {
   int fd;
   do {
-    fd = ::open(path, flags, 0666);
+    fd = ::open(path, flags | O_NONBLOCK, 0666);
   } while (fd < 0 && errno == EINTR);
+  if (fd >= 0) {
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status >= 0) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+  }
   return fd;
 }
 
@@ -80,10 +86,11 @@ FileHandle open_file(const char* path, OpenMode mode) {
   }
   if (fd < 0) return kNoFile;
   const bool writes = mode != OpenMode::ReadExisting;
-  // Directories open read-only on POSIX; the library never treats one as a file.
+  // Only regular files: directories open read-only on POSIX, and pipes, sockets and
+  // devices would block or never end; the library never treats any of them as a file.
   struct stat st {};
   const std::lock_guard<std::mutex> guard(g_open_records_lock);
-  bool usable = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode) && !shares_badly(st, writes);
+  bool usable = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && !shares_badly(st, writes);
   if (usable && mode == OpenMode::CreateOrTruncate) usable = ::ftruncate(fd, 0) == 0;
   if (!usable || !record_open(fd, st, writes)) {
     ::close(fd);
@@ -108,7 +115,7 @@ std::int64_t read_file_at(FileHandle file, std::uint64_t offset, void* buffer, s
     ssize_t got = ::pread(static_cast<int>(file), out + done, count - done, static_cast<off_t>(offset + done));
     if (got < 0) {
       if (errno == EINTR) continue;
-      return done > 0 ? static_cast<std::int64_t>(done) : -1;
+      return -1;  // a refused read is a failure, however much came before it
     }
     if (got == 0) break;
     done += static_cast<std::uint32_t>(got);

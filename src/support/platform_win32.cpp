@@ -64,7 +64,7 @@ std::int64_t read_file_at(FileHandle file, std::uint64_t offset, void* buffer, s
   std::uint32_t done = 0;
   while (done < count) {
     DWORD got = 0;
-    if (!ReadFile(h, out + done, count - done, &got, nullptr)) return done > 0 ? static_cast<std::int64_t>(done) : -1;
+    if (!ReadFile(h, out + done, count - done, &got, nullptr)) return -1;  // a refused read is a failure
     if (got == 0) break;
     done += got;
   }
