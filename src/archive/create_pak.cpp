@@ -12,7 +12,9 @@ void create_pak_file(Library& lib, const char* archive) {
   if (paths::query_size(path.c_str()) != -1) paths::delete_file(path.c_str());
   if (!lib.open(kNewArchiveFile, path.c_str(), platform::OpenMode::CreateOrTruncate)) return;
   lib.write_line(kNewArchiveFile, kArchiveHeader);
-  lib.close(kNewArchiveFile);
+  // A header cut short (a full disk) would swallow the first entry ever appended into its
+  // line; no file at all is the honest outcome.
+  if (!lib.close(kNewArchiveFile)) paths::delete_file(path.c_str());
 }
 
 }  // namespace mytarvo

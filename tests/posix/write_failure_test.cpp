@@ -1,8 +1,9 @@
-// Real write failures: an add run in a child process whose file-size limit stops the
-// archive from growing past a few bytes beyond its current length.
+// Real write failures: operations run in a child process whose file-size limit stops files
+// from growing past a given length, as a full disk or a quota would.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -94,6 +95,82 @@ TEST(AddUnderFileSizeLimitControl, AnEntryThatFitsIsWritten) {
     add_to_pak(child, archive.c_str(), dir.file("x").c_str(), nullptr, 0);
   });
   EXPECT_EQ(test::read_file(archive).size(), 24u + 8u);  // "x\r\n", flag, "1\r\n", "x"
+}
+
+}  // namespace
+}  // namespace mytarvo
+
+namespace mytarvo {
+namespace {
+
+// The other writing operations on a full disk: none of them may touch the archive, and a
+// new archive is either whole or absent.
+class FullDisk : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::write_file(dir.file("a.txt"), pseudo_random(5000, 3));
+    test::write_file(dir.file("b.txt"), std::string(3000, 'b'));
+    create_pak_file(lib, archive.c_str());
+    add_to_pak(lib, archive.c_str(), dir.file("a.txt").c_str(), nullptr, 0);
+    add_to_pak(lib, archive.c_str(), dir.file("b.txt").c_str(), nullptr, 1);
+    contents = test::read_file(archive);
+  }
+  TempDir dir;
+  Library lib;
+  const std::string archive = dir.file("a.pak");
+  Bytes contents;
+};
+
+TEST_F(FullDisk, CreatePakFileLeavesNoHalfHeader) {
+  const std::string fresh = dir.file("fresh.pak");
+  run_with_file_size_limit(10, [&] {
+    Library child;
+    create_pak_file(child, fresh.c_str());
+  });
+  EXPECT_FALSE(test::file_exists(fresh));
+  run_with_file_size_limit(24, [&] {
+    Library child;
+    create_pak_file(child, fresh.c_str());
+  });
+  EXPECT_EQ(test::read_text(fresh), "Tarvo Pak 3 - Orvelund\r\n");
+}
+
+TEST_F(FullDisk, ListingIsCutButTheArchiveUntouched) {
+  const std::string listing = dir.file("list.txt");
+  make_list_files(lib, archive.c_str(), listing.c_str());
+  const std::string full = test::read_text(listing);
+  for (rlim_t limit : {rlim_t{0}, rlim_t{40}, rlim_t{80}}) {
+    run_with_file_size_limit(limit, [&] {
+      Library child;
+      make_list_files(child, archive.c_str(), listing.c_str());
+    });
+    const std::string cut = test::read_text(listing);
+    EXPECT_EQ(cut, full.substr(0, std::min<std::size_t>(limit, full.size()))) << limit;
+    EXPECT_EQ(test::read_file(archive), contents);
+  }
+}
+
+TEST_F(FullDisk, ExtractionWritesWhatFitsAndLeavesTheArchiveAlone) {
+  const std::string out = dir.file("out");
+  std::string result;
+  run_with_file_size_limit(1000, [&] {
+    Library child;
+    unpak_all(child, archive.c_str(), out.c_str());
+    if (std::string(unpak(child, archive.c_str(), out.c_str(), "b.txt")) != out + "/b.txt") _exit(3);
+  });
+  EXPECT_EQ(test::read_file(archive), contents);
+  const Bytes a = test::read_file(out + "/a.txt");
+  EXPECT_EQ(a.size(), 1000u);
+  const Bytes original = pseudo_random(5000, 3);
+  EXPECT_EQ(a, Bytes(original.begin(), original.begin() + 1000));
+  EXPECT_EQ(test::read_text(out + "/b.txt"), std::string(1000, 'b'));
+}
+
+TEST_F(FullDisk, SourceThatIsAPipeIsSkippedWithoutWaiting) {
+  // The size query finds it, the open refuses it (a pipe would block or never end).
+  ASSERT_EQ(mkfifo(dir.file("pipe").c_str(), 0600), 0);
+  add_to_pak(lib, archive.c_str(), dir.file("pipe").c_str(), nullptr, 1);
+  EXPECT_EQ(test::read_file(archive), contents);
 }
 
 }  // namespace
