@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "codec/packed_block.hpp"
+#include "codec/prefix_chains.hpp"
 
 namespace mytarvo::codec {
 
@@ -18,8 +19,6 @@ inline std::uint32_t load16(const std::uint8_t* p) {
 // Bits of v as a gamma number: two for every base-2 digit below the leading one.
 constexpr std::uint32_t gamma_size(std::uint32_t v) { return 2u * (static_cast<std::uint32_t>(std::bit_width(v)) - 1u); }
 
-constexpr std::uint32_t kStopDistance = 1;  // a run this near and ...
-constexpr std::uint32_t kStopLength = 65;   // ... this long ends the search at once
 constexpr std::uint32_t kLookaheadPenalty = 3;
 constexpr std::uint32_t kShortCost = 9;
 constexpr std::uint32_t kLongBaseCost = 10;
@@ -40,6 +39,14 @@ void MatchIndex::drop(std::uint32_t node) {
   const ChainNode& old = nodes_[node];
   if (head_[old.head] == node) head_[old.head] = kNoNode;
   if (old.newer != kNoNode) nodes_[old.newer].older = kNoNode;
+}
+
+void MatchChooser::insert(std::uint32_t position) {
+  if (fast_ != nullptr) {
+    fast_->insert(position);
+  } else {
+    index_.insert(position);
+  }
 }
 
 void MatchIndex::insert(std::uint32_t position) {
@@ -127,6 +134,7 @@ std::uint32_t match_gain(std::uint32_t distance, std::uint32_t length, std::uint
 // becomes the best ends the walk.
 MatchChoice MatchChooser::choose_match(std::uint32_t position, std::uint32_t limit, std::uint32_t index_bits,
                                        std::uint32_t last_distance) const {
+  if (fast_ != nullptr) return fast_->choose_match(position, limit, index_bits, last_distance);
   MatchChoice best{};
   std::uint32_t min_length = 2;
   std::uint32_t resume = kNoNode;
@@ -163,7 +171,7 @@ StepAnswer MatchChooser::decide_step(std::uint32_t position, std::uint32_t limit
   } else {
     current = choose_match(position, limit, index_bits, last_distance);
   }
-  index_.insert(position + 1);
+  insert(position + 1);
   MatchChoice next = choose_match(position + 1, limit - 1, index_bits, last_distance);
   if (next.gain >= kLookaheadPenalty) next.gain -= kLookaheadPenalty;
 

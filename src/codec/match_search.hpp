@@ -100,6 +100,10 @@ struct MatchChoice {
 [[nodiscard]] std::uint32_t match_gain(std::uint32_t distance, std::uint32_t length, std::uint32_t index_bits,
                                        std::uint32_t last_distance);
 
+// The plain walk ends at once at a candidate this near and this long that becomes the best.
+inline constexpr std::uint32_t kStopDistance = 1;
+inline constexpr std::uint32_t kStopLength = 65;
+
 // ---- Choice -------------------------------------------------------------------------------
 struct StepAnswer {
   bool match = false;          // false: code the byte at the position by itself
@@ -108,13 +112,17 @@ struct StepAnswer {
   std::uint32_t gain = 0;      // of the match taken, or of the lookahead left pending
 };
 
+class PrefixChains;
+
 // Chooses, at each full step of the encoder, between a match and a single byte, keeping the
-// lookahead result of a single-byte answer for the next position.
+// lookahead result of a single-byte answer for the next position. Searches walk the plain
+// two-byte chains of `index`, or, when `fast` is given, the prefix chains, which give the
+// same answers sooner; only the index searched is kept up to date.
 class MatchChooser {
  public:
-  explicit MatchChooser(MatchIndex& index) : index_(index) {}
+  explicit MatchChooser(MatchIndex& index, PrefixChains* fast = nullptr) : index_(index), fast_(fast) {}
 
-  void insert(std::uint32_t position) { index_.insert(position); }
+  void insert(std::uint32_t position);
 
   // The best-scoring candidate at `position` (the newest inserted position), no longer than
   // limit - 1. Requires limit >= 3.
@@ -132,6 +140,7 @@ class MatchChooser {
 
  private:
   MatchIndex& index_;
+  PrefixChains* fast_;
   MatchChoice pending_{};
   bool pending_set_ = false;
 };
