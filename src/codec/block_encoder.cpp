@@ -245,7 +245,7 @@ void EncoderRun::advance(std::uint32_t covered) {
   analysis_counter_ += covered;
   const std::uint32_t end = position_ + covered;
   const std::uint32_t last_indexed = std::min(end, length_ - 2);
-  for (std::uint32_t q = position_ + 2; q <= last_indexed; ++q) chooser_.insert(q);
+  chooser_.insert_run(position_ + 2, last_indexed);
   position_ = end;
 }
 

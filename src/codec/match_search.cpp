@@ -16,13 +16,7 @@ inline std::uint32_t load16(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8;
 }
 
-// Bits of v as a gamma number: two for every base-2 digit below the leading one.
-constexpr std::uint32_t gamma_size(std::uint32_t v) { return 2u * (static_cast<std::uint32_t>(std::bit_width(v)) - 1u); }
-
 constexpr std::uint32_t kLookaheadPenalty = 3;
-constexpr std::uint32_t kShortCost = 9;
-constexpr std::uint32_t kLongBaseCost = 10;
-constexpr std::uint32_t kUncodableLength = 0xFFFFF;  // makes a long match of coded length < 2 inadmissible
 
 }  // namespace
 
@@ -46,6 +40,14 @@ void MatchChooser::insert(std::uint32_t position) {
     fast_->insert(position);
   } else {
     index_.insert(position);
+  }
+}
+
+void MatchChooser::insert_run(std::uint32_t first, std::uint32_t last) {
+  if (fast_ != nullptr) {
+    fast_->insert_run(first, last);
+  } else {
+    for (std::uint32_t p = first; p <= last; ++p) index_.insert(p);
   }
 }
 
@@ -106,24 +108,6 @@ FoundMatch MatchIndex::find_match(std::uint32_t position, std::uint32_t min_leng
     return FoundMatch{true, position - candidate, measure(here, there, min_length, limit), node};
   }
   return FoundMatch{};
-}
-
-// ---- Pricing ------------------------------------------------------------------------------
-
-std::uint32_t match_cost(std::uint32_t distance, std::uint32_t length, std::uint32_t index_bits,
-                         std::uint32_t last_distance) {
-  if (distance == last_distance) return gamma_size(length) - 1u;  // repeat match
-  if (distance <= kShortMaxDistance && length <= kShortMaxLength) return kShortCost;
-  const std::int64_t coded = static_cast<std::int64_t>(length) - length_bonus(distance);
-  const std::uint32_t length_cost = coded < 2 ? kUncodableLength : gamma_size(static_cast<std::uint32_t>(coded));
-  return kLongBaseCost + gamma_size((distance >> index_bits) + kLongMatchGammaBase) + length_cost;
-}
-
-std::uint32_t match_gain(std::uint32_t distance, std::uint32_t length, std::uint32_t index_bits,
-                         std::uint32_t last_distance) {
-  const std::uint32_t value = 8u * length + 1u;
-  const std::uint32_t cost = match_cost(distance, length, index_bits, last_distance);
-  return value > cost ? value - cost : 0u;
 }
 
 // ---- MatchChooser -------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cassert>
 #include <cstring>
+#include <utility>
 
 #include "codec/packed_block.hpp"
 
@@ -18,7 +19,13 @@ constexpr std::uint32_t kMinHashBits = 10;
 constexpr std::uint32_t kMaxHashBits = 15;
 
 inline std::uint64_t load_le64(const std::uint8_t* p) {
-  return static_cast<std::uint64_t>(load_le32(p)) | static_cast<std::uint64_t>(load_le32(p + 4)) << 32;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint64_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+  } else {
+    return static_cast<std::uint64_t>(load_le32(p)) | static_cast<std::uint64_t>(load_le32(p + 4)) << 32;
+  }
 }
 
 // Positions in the link ring: the smallest power of two not below W, so that a position's
@@ -52,21 +59,22 @@ inline std::uint32_t measure_reach(std::uint32_t min_length, std::uint32_t limit
   return min_length + (limit - 4 - min_length + 3) / 4 * 4;
 }
 
-// The most a candidate of `length` bytes farther than `distance` (and at most `farthest`
-// back) can gain, priced as anything but a repeat match. Within a band of the length bonus
-// the cost never falls as the distance grows, so the maximum is at the start of a band.
-std::uint32_t max_gain_beyond(std::uint32_t distance, std::uint32_t length, std::uint32_t farthest,
-                              std::uint32_t index_bits) {
+// Whether a candidate of `length` bytes farther than `distance` (and at most `farthest`
+// back) can gain more than `gain`, priced as anything but a repeat match. Within a band of
+// the length bonus the cost never falls as the distance grows, so only the first distance
+// past `distance` and the starts of the farther bands need pricing.
+bool farther_may_gain_more(std::uint32_t distance, std::uint32_t length, std::uint32_t farthest,
+                           std::uint32_t index_bits, std::uint32_t gain) {
   constexpr std::uint32_t kNotADistance = 0;  // so that no candidate is priced as a repeat
   constexpr std::uint32_t kBandStarts[] = {0x80, 0x27F, 0x37FF, 0x10000};
-  if (distance >= farthest) return 0;
-  std::uint32_t most = match_gain(distance + 1, length, index_bits, kNotADistance);
+  if (distance >= farthest) return false;
+  if (match_gain(distance + 1, length, index_bits, kNotADistance) > gain) return true;
   for (std::uint32_t start : kBandStarts) {
-    if (start > distance + 1 && start <= farthest) {
-      most = std::max(most, match_gain(start, length, index_bits, kNotADistance));
+    if (start > distance + 1 && start <= farthest && match_gain(start, length, index_bits, kNotADistance) > gain) {
+      return true;
     }
   }
-  return most;
+  return false;
 }
 
 }  // namespace
@@ -96,47 +104,89 @@ PrefixChains::PrefixChains(const std::uint8_t* input, std::uint32_t length, std:
 }
 
 // Level 0 is the two-byte key itself; the others multiply the prefix, shifted to the top of
-// a 32- or 64-bit word, by a golden-ratio constant and keep the top bits.
-std::uint32_t PrefixChains::hash(std::size_t level, std::uint32_t position) const {
-  const std::uint8_t* p = input_ + position;
-  const std::uint32_t bytes = kLevelBytes[level];
-  if (level == 0) return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8;
-  if (kLevelSpan[level] == 4) return ((load_le32(p) << (32 - 8 * bytes)) * kGolden32) >> (32 - hash_bits_);
-  return static_cast<std::uint32_t>(((load_le64(p) << (64 - 8 * bytes)) * kGolden64) >> (64 - hash_bits_));
+// a 32- or 64-bit word, by a golden-ratio constant and keep the top `bits`. Levels above 8
+// bytes mix the prefix's first and last 8 bytes. `word` holds the first 8 bytes when the
+// position is on the top level (else 0, and only levels of 4 bytes or less are asked for).
+template <std::size_t Level>
+[[gnu::always_inline]] inline std::uint32_t level_key(const std::uint8_t* at, std::uint64_t word, std::uint32_t bits) {
+  constexpr std::uint32_t bytes = PrefixChains::kLevelBytes[Level];
+  if constexpr (Level == 0) {
+    return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8;
+  } else if constexpr (bytes <= 4) {
+    return ((load_le32(at) << (32 - 8 * bytes)) * kGolden32) >> (32 - bits);
+  } else if constexpr (bytes <= 8) {
+    return static_cast<std::uint32_t>(((word << (64 - 8 * bytes)) * kGolden64) >> (64 - bits));
+  } else {
+    const std::uint64_t last = load_le64(at + bytes - 8);
+    return static_cast<std::uint32_t>(((word ^ (last << 29 | last >> 35)) * kGolden64) >> (64 - bits));
+  }
+}
+
+std::uint32_t PrefixChains::key(std::size_t level, std::uint32_t position) const {
+  const std::uint8_t* at = input_ + position;
+  const std::uint64_t word = span(level) >= 8 ? load_le64(at) : 0;
+  std::uint32_t value = 0;
+  [&]<std::size_t... L>(std::index_sequence<L...>) {
+    static_cast<void>(((level == L ? (value = level_key<L>(at, word, hash_bits_), true) : false) || ...));
+  }(std::make_index_sequence<kLevels>{});
+  return value;
 }
 
 void PrefixChains::insert(std::uint32_t position) {
   assert(position + 1 < length_);
+  // Members in locals: the stores below could otherwise alias them.
+  const std::uint8_t* at = input_ + position;
   const std::uint32_t slot = position & ring_mask_;
-  // Spans only grow with the level: the first level the position is too near the end for
-  // ends the loop.
-  for (std::size_t level = 0; level < kLevels && on_level(level, position); ++level) {
-    std::uint32_t& head = heads_[level][hash(level, position)];
-    const std::uint32_t step = head == 0 ? 0 : position - (head - 1);
-    // A step beyond 16 bits leads out of every window this serves: no older node.
-    links_[level][slot] = static_cast<std::uint16_t>(step <= 0xFFFFu ? step : 0);
-    head = position + 1;
+  const std::uint32_t bits = hash_bits_;
+  const std::uint32_t newest = position + 1;
+  // Puts the position in front of its chain of `Level`. The head holds the newest position
+  // + 1, or 0 for none; the link the step back to it, or 0 for none. A step beyond 16 bits
+  // leads out of every window served: none. An empty head gives the step position + 1,
+  // which leads to position - (position + 1) = kNone when it fits in 16 bits: none as well.
+  auto link = [&]<std::size_t Level>(std::uint64_t word) {
+    std::uint32_t* head = heads_[Level] + level_key<Level>(at, word, bits);
+    const std::uint32_t step = newest - *head;
+    links_[Level][slot] = static_cast<std::uint16_t>(step <= 0xFFFFu ? step : 0);
+    *head = newest;
+  };
+  if (on_level(kLevels - 1, position)) {
+    // Away from the end of the input: every level, unrolled.
+    const std::uint64_t word = load_le64(at);
+    [&]<std::size_t... L>(std::index_sequence<L...>) {
+      (link.template operator()<L>(word), ...);
+    }(std::make_index_sequence<kLevels>{});
+    return;
   }
+  // Near the end: the levels whose keys still lie within the input (spans only grow).
+  [&]<std::size_t... L>(std::index_sequence<L...>) {
+    static_cast<void>(((on_level(L, position) && (link.template operator()<L>(span(L) >= 8 ? load_le64(at) : 0), true)) &&
+                       ...));
+  }(std::make_index_sequence<kLevels>{});
 }
 
-// The level to walk for candidates of at least `min_length` bytes at `position`: the one
-// with the longest prefix not above min_length that `position` itself is on.
-std::size_t PrefixChains::level_for(std::uint32_t min_length, std::uint32_t position) const {
-  std::size_t level = 0;
-  while (level + 1 < kLevels && kLevelBytes[level + 1] <= min_length && on_level(level + 1, position)) ++level;
+void PrefixChains::insert_run(std::uint32_t first, std::uint32_t last) {
+  for (std::uint32_t position = first; position <= last; ++position) insert(position);
+}
+
+// The highest level `position` is on: the top one but within the last bytes of the input.
+std::size_t PrefixChains::top_level(std::uint32_t position) const {
+  std::size_t level = kLevels - 1;
+  while (level > 0 && !on_level(level, position)) --level;
   return level;
 }
 
 // The newest position older than `after` on `level`'s chain of `position` (after ==
-// position: the first one). A candidate found earlier may not be on this chain: it shares
-// fewer bytes with `position` than the level's prefix. The chain is then entered from its
-// start; the nodes newer than `after` on it can only be hash collisions, since a nearer
-// position sharing the whole prefix would have been found before `after`.
-std::uint32_t PrefixChains::first_older(std::size_t level, std::uint32_t position, std::uint32_t after) const {
+// position: the first one). `after` is a candidate found before, sharing `shared` bytes with
+// `position`; when that is fewer than the level's prefix it may not be on this chain. The
+// chain is then entered from its start, passing the nodes from `after` on; the nodes newer
+// than `after` on it can only be hash collisions, since a nearer position sharing the whole
+// prefix would have been found before `after`.
+std::uint32_t PrefixChains::first_older(std::size_t level, std::uint32_t position, std::uint32_t after,
+                                        std::uint32_t shared) const {
   if (after == position) return older(level, position);
-  if (level == 0 || hash(level, after) == hash(level, position)) return older(level, after);
+  if (shared >= kLevelBytes[level]) return older(level, after);
   std::uint32_t node = older(level, position);
-  while (node != kNone && node > after) node = older(level, node);
+  while (node != kNone && node >= after) node = older(level, node);
   return node;
 }
 
@@ -157,6 +207,7 @@ MatchChoice PrefixChains::choose_match(std::uint32_t position, std::uint32_t lim
   const std::uint32_t farthest = std::min(position, window_ - 1);
   const std::uint32_t oldest = position - farthest;
   const bool repeat_live = last_distance >= 1 && last_distance <= farthest;
+  const std::size_t top = top_level(position);
   MatchChoice best{};
   std::uint32_t min_length = 2;
   std::uint32_t last_found = position;
@@ -169,10 +220,18 @@ MatchChoice PrefixChains::choose_match(std::uint32_t position, std::uint32_t lim
     std::uint32_t common = 0;
     if (!only_longer || reach > min_length) {
       const std::uint32_t need = only_longer ? min_length + 1 : min_length;
-      const std::size_t level = level_for(need, position);
-      for (std::uint32_t node = first_older(level, position, last_found); node != kNone && node >= oldest;
+      // The level with the longest prefix not above `need`.
+      const std::size_t level = std::min<std::size_t>(
+          kLevelForLength[std::min<std::uint32_t>(need, kLevelForLength.size() - 1)], top);
+      // Candidates on the chain share the level's prefix (but for hash collisions), so the
+      // last 8 bytes of the needed length reject most of those that do not qualify at once.
+      const bool tail_first = need >= 8;
+      const std::uint64_t tail = tail_first ? load_le64(here + need - 8) : 0;
+      for (std::uint32_t node = first_older(level, position, last_found, min_length); node != kNone && node >= oldest;
            node = older(level, node)) {
-        common = common_prefix(here, input_ + node, reach);
+        const std::uint8_t* there = input_ + node;
+        if (tail_first && load_le64(there + need - 8) != tail) continue;
+        common = common_prefix(here, there, reach);
         if (common >= need) {
           found = node;
           break;
@@ -199,7 +258,7 @@ MatchChoice PrefixChains::choose_match(std::uint32_t position, std::uint32_t lim
     }
     min_length = common;
     last_found = found;
-    only_longer = max_gain_beyond(distance, common, farthest, index_bits) <= best.gain;
+    only_longer = !farther_may_gain_more(distance, common, farthest, index_bits, best.gain);
   }
   if (best.length > limit) best.length = limit;
   return best;

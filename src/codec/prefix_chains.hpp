@@ -1,7 +1,7 @@
 // The encoder's fast match search: chains of the recent positions keyed on their first 2,
-// 3, 4, 6 and 8 bytes, walked so that only candidates that can still count are looked at.
-// It answers every search exactly as the plain walk of MatchIndex over the two-byte chain
-// does (match_search.hpp); it only skips what cannot change the answer.
+// 3, 4, 5, 6, 7, 8, 12, 16 and 32 bytes, walked so that only candidates that can still count
+// are looked at. It answers every search exactly as the plain walk of MatchIndex over the
+// two-byte chain does (match_search.hpp); it only skips what cannot change the answer.
 //
 // Why the plain walk can be shortened. A search at p walks the live positions with p's
 // two-byte key, nearest first, and "finds" each candidate whose first m bytes equal those
@@ -15,14 +15,14 @@
 //     candidates in the same order, and passes over far fewer that do not qualify.
 //  2. Equal lengths. A candidate found with length exactly m leaves m as it was; it matters
 //     only when its gain beats the best so far. Its gain depends on its distance alone, and
-//     past the candidate just found no distance can give more than max_gain_beyond(); when
-//     that is no more than the best gain, only longer candidates can change the answer and
+//     past the candidate just found no distance can give more than the best gain
+//     (farther_may_gain_more() tells), only longer candidates can change the answer and
 //     the walk looks for m + 1 bytes instead. The one exception is the candidate at the
 //     last distance, priced as a repeat match: it is checked directly, in its place.
 //
 // Memory: one block from the encoder's allocation callback (bytes_needed()), with the head
 // tables of the hashed levels and a ring of backward links per level; the head table of
-// level 2 is the encoder's two-byte head table (one entry per key). Links are 16-bit
+// level 0 (two bytes, keyed exactly) is the encoder's two-byte head table. Links are 16-bit
 // distances to the next older position of the same chain, 0 for none, so windows above
 // 65536 are not served (the encoder then walks the plain chains).
 #pragma once
@@ -37,9 +37,10 @@ namespace mytarvo::codec {
 
 class PrefixChains {
  public:
-  // Prefix lengths of the levels, shortest first. Level 0 is keyed exactly (two bytes);
-  // the others are hashed.
-  static constexpr std::array<std::uint32_t, 5> kLevelBytes = {2, 3, 4, 6, 8};
+  // Prefix lengths of the levels, shortest first. Level 0 is keyed exactly; the others are
+  // hashed. Above 16 bytes a level's key is its first and last 8 bytes: its chains still
+  // hold every position sharing the whole prefix, and a few more.
+  static constexpr std::array<std::uint32_t, 7> kLevelBytes = {2, 3, 4, 5, 6, 8, 16};
   static constexpr std::size_t kLevels = kLevelBytes.size();
   static constexpr std::uint32_t kMaxWindow = 65536;
 
@@ -55,6 +56,8 @@ class PrefixChains {
   // Makes `position` the newest node of each of its chains. Requires position + 1 < length
   // and positions in increasing order, each once.
   void insert(std::uint32_t position);
+  // Inserts first..last in order (none when first > last; last < 2^32 - 1).
+  void insert_run(std::uint32_t first, std::uint32_t last);
 
   // The same choice as MatchChooser's plain walk at `position`, the newest inserted position.
   [[nodiscard]] MatchChoice choose_match(std::uint32_t position, std::uint32_t limit, std::uint32_t index_bits,
@@ -63,20 +66,40 @@ class PrefixChains {
  private:
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
-  [[nodiscard]] std::uint32_t hash(std::size_t level, std::uint32_t position) const;
-  [[nodiscard]] bool on_level(std::size_t level, std::uint32_t position) const {
-    return length_ >= kLevelSpan[level] && position <= length_ - kLevelSpan[level];
+  // The level with the longest prefix not above a minimum length, for lengths up to the
+  // longest prefix (longer ones use the top level).
+  static constexpr auto kLevelForLength = [] {
+    std::array<std::uint8_t, kLevelBytes.back() + 1> table{};
+    for (std::size_t length = 0; length < table.size(); ++length) {
+      for (std::size_t level = 0; level < kLevels; ++level) {
+        if (kLevelBytes[level] <= length) table[length] = static_cast<std::uint8_t>(level);
+      }
+    }
+    return table;
+  }();
+
+  // Bytes from a position that the key of a level reads: its prefix, but at least a whole
+  // 32- or 64-bit word.
+  static constexpr std::uint32_t span(std::size_t level) {
+    const std::uint32_t bytes = kLevelBytes[level];
+    return level == 0 ? 2 : bytes <= 4 ? 4 : bytes <= 8 ? 8 : bytes;
   }
-  // The next older position on `level`'s chain of `position`, or kNone.
+
+  [[nodiscard]] std::uint32_t key(std::size_t level, std::uint32_t position) const;
+
+  // Whether `position` is on the chains of `level` (its key lies within the input).
+  [[nodiscard]] bool on_level(std::size_t level, std::uint32_t position) const {
+    return length_ >= span(level) && position <= length_ - span(level);
+  }
+  // The next older position on `level`'s chain of `position`, or kNone (a step of 0, or
+  // one of position + 1: see insert()).
   [[nodiscard]] std::uint32_t older(std::size_t level, std::uint32_t position) const {
     const std::uint16_t step = links_[level][position & ring_mask_];
     return step == 0 ? kNone : position - step;
   }
-  [[nodiscard]] std::size_t level_for(std::uint32_t min_length, std::uint32_t position) const;
-  [[nodiscard]] std::uint32_t first_older(std::size_t level, std::uint32_t position, std::uint32_t after) const;
-
-  // Bytes from a position that the hash of each level reads.
-  static constexpr std::array<std::uint32_t, kLevels> kLevelSpan = {2, 4, 4, 8, 8};
+  [[nodiscard]] std::size_t top_level(std::uint32_t position) const;
+  [[nodiscard]] std::uint32_t first_older(std::size_t level, std::uint32_t position, std::uint32_t after,
+                                          std::uint32_t shared) const;
 
   const std::uint8_t* input_;
   std::uint32_t length_;
