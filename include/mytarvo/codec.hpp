@@ -69,7 +69,7 @@ using BlockProgressFn = int (*)(std::uint32_t position, std::uint32_t bytes_stor
 // to 1024 .. 268435454 and to the input length), the working memory obtained through
 // `allocate` (three blocks: 262144 bytes, (W + 1) * 16 + 4096 bytes and W + 1 bytes, W the
 // clamped window; then, for windows up to 65536, a fourth block for a faster search, which
-// may be refused without failing the call or changing the block: 1179648 bytes for W =
+// may be refused without failing the call or changing the block: 1703936 bytes for W =
 // 65536) and returned through `release` before the call returns, an optional
 // progress callback (null for none), and the block checksum stored as 0 (not verified
 // when decoded) when `no_checksum` is exactly 1. Returns the block's size, or 0 on the
