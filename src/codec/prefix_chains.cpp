@@ -18,16 +18,6 @@ constexpr std::uint64_t kGolden64 = 0x9E3779B97F4A7C15ull;
 constexpr std::uint32_t kMinHashBits = 10;
 constexpr std::uint32_t kMaxHashBits = 15;
 
-inline std::uint64_t load_le64(const std::uint8_t* p) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::uint64_t value;
-    std::memcpy(&value, p, sizeof value);
-    return value;
-  } else {
-    return static_cast<std::uint64_t>(load_le32(p)) | static_cast<std::uint64_t>(load_le32(p + 4)) << 32;
-  }
-}
-
 // Positions in the link ring: the smallest power of two not below W, so that a position's
 // slot is not reused while the position is live.
 std::uint32_t ring_size(std::uint32_t window) { return std::bit_ceil(window); }
