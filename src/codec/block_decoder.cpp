@@ -1,5 +1,7 @@
 // Block decoder: a single forward pass over the bit stream of a packed block, followed by
-// verification of the block checksum.
+// verification of the block checksum. Tokens are read from a 64-bit bit buffer topped up
+// two words at a time; a token that starts with fewer than 32 bits left in the block (its
+// last few) goes through a checked path that reads its fields one by one.
 #include "codec/block_decoder.hpp"
 
 #include <array>
@@ -11,6 +13,24 @@
 
 namespace mytarvo::codec {
 namespace {
+
+// Gamma numbers of at most 4 pairs (values 2 to 31), by the 8 bits that begin them:
+// value | pairs << 8, or 0 when the pairs do not end within the 8 bits.
+constexpr auto kShortGamma = [] {
+  std::array<std::uint16_t, 256> table{};
+  for (unsigned byte = 0; byte < 256; ++byte) {
+    unsigned value = 1;
+    for (unsigned pair = 1; pair <= 4; ++pair) {
+      const unsigned bits = byte >> (8 - 2 * pair) & 3u;
+      value = value << 1 | bits >> 1;
+      if ((bits & 1u) == 0) {
+        table[byte] = static_cast<std::uint16_t>(value | pair << 8);
+        break;
+      }
+    }
+  }
+  return table;
+}();
 
 // ---- How the token loop reads bits ---------------------------------------------------------
 // The bit buffer is a 64-bit word whose unread bits sit at the top, the next bit to read in
@@ -30,24 +50,6 @@ namespace {
 // Every field read consumes at least one bit and nothing puts bits back, so the decoder
 // reads each bit of the block at most once and must stop after at most 8·block_size reads:
 // no token, gamma number or raw run can loop without end.
-// Gamma numbers of at most 4 pairs (values 2 to 31), by the 8 bits that begin them:
-// value | pairs << 8, or 0 when the pairs do not end within the 8 bits.
-constexpr auto kShortGamma = [] {
-  std::array<std::uint16_t, 256> table{};
-  for (unsigned byte = 0; byte < 256; ++byte) {
-    unsigned value = 1;
-    for (unsigned pair = 1; pair <= 4; ++pair) {
-      const unsigned bits = byte >> (8 - 2 * pair) & 3u;
-      value = value << 1 | bits >> 1;
-      if ((bits & 1u) == 0) {
-        table[byte] = static_cast<std::uint16_t>(value | pair << 8);
-        break;
-      }
-    }
-  }
-  return table;
-}();
-
 struct BitSource {
   std::uint64_t bits;
   unsigned avail;
@@ -55,6 +57,7 @@ struct BitSource {
   const std::uint8_t* two_words;  // refills read two words while next < two_words
   const std::uint8_t* end;        // the end of the last whole word of the block
 
+  // Tops the buffer up as far as the block allows (see above).
   [[gnu::always_inline]] void refill() {
     if (next < two_words) [[likely]] {
       bits |= std::rotl(load_le64(next), 32) >> avail;
@@ -84,11 +87,12 @@ struct BitSource {
   }
 
   // Gamma number: value bit and continuation bit in pairs, until a continuation bit of 0.
-  // With 32 bits at hand, the pairs of a number up to 16 bits long are all there: the first
-  // 0 among the continuation bits (bits 62, 60, ... of the buffer) ends it, and its value
-  // bits (63, 61, ...) are gathered in a few shifts. Longer numbers, and numbers in the last
-  // 32 bits of the block, go pair by pair; values of more than 32 bits keep their low 32
-  // bits (32-bit unsigned arithmetic).
+  // Numbers of up to 4 pairs (the most common) come from kShortGamma by the next 8 bits.
+  // With 32 bits at hand, the pairs of a number up to 16 pairs long are all there: the
+  // first 0 among the continuation bits (bits 62, 60, ... of the buffer) ends it, and its
+  // value bits (63, 61, ...) are gathered in a few shifts. Longer numbers, and numbers in
+  // the last 32 bits of the block, go pair by pair; values of more than 32 bits keep their
+  // low 32 bits (32-bit unsigned arithmetic).
   [[gnu::always_inline]] bool gamma(std::uint32_t& value) {
     if (avail >= 8) {
       const std::uint32_t entry = kShortGamma[bits >> 56];
