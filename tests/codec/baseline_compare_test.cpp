@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <string>
 
 #include "codec/baseline_encoder.hpp"
@@ -68,6 +69,9 @@ struct Shape {
   const char* name;
   Bytes (*make)(TestRandom& rng, std::size_t size);
 };
+
+// Names the case in test output.
+void PrintTo(const Shape& shape, std::ostream* os) { *os << shape.name; }
 
 Bytes noise(TestRandom& rng, std::size_t size) { return test::from_alphabet(rng, size, 256, 0); }
 Bytes two_letters(TestRandom& rng, std::size_t size) { return test::from_alphabet(rng, size, 2, 'a'); }
