@@ -95,8 +95,8 @@ PrefixChains::PrefixChains(const std::uint8_t* input, std::uint32_t length, std:
 
 // Level 0 is the two-byte key itself; the others multiply the prefix, shifted to the top of
 // a 32- or 64-bit word, by a golden-ratio constant and keep the top `bits`. Levels above 8
-// bytes mix the prefix's first and last 8 bytes. `word` holds the first 8 bytes when the
-// position is on the top level (else 0, and only levels of 4 bytes or less are asked for).
+// bytes mix the prefix's first and last 8 bytes. `word` holds the first 8 bytes (or 0 when
+// fewer are left, and then only levels of 4 bytes or less are asked for).
 template <std::size_t Level>
 [[gnu::always_inline]] inline std::uint32_t level_key(const std::uint8_t* at, std::uint64_t word, std::uint32_t bits) {
   constexpr std::uint32_t bytes = PrefixChains::kLevelBytes[Level];
@@ -110,16 +110,6 @@ template <std::size_t Level>
     const std::uint64_t last = load_le64(at + bytes - 8);
     return static_cast<std::uint32_t>(((word ^ (last << 29 | last >> 35)) * kGolden64) >> (64 - bits));
   }
-}
-
-std::uint32_t PrefixChains::key(std::size_t level, std::uint32_t position) const {
-  const std::uint8_t* at = input_ + position;
-  const std::uint64_t word = span(level) >= 8 ? load_le64(at) : 0;
-  std::uint32_t value = 0;
-  [&]<std::size_t... L>(std::index_sequence<L...>) {
-    static_cast<void>(((level == L ? (value = level_key<L>(at, word, hash_bits_), true) : false) || ...));
-  }(std::make_index_sequence<kLevels>{});
-  return value;
 }
 
 void PrefixChains::insert(std::uint32_t position) {

@@ -1,6 +1,6 @@
 // The encoder's fast match search: chains of the recent positions keyed on their first 2,
-// 3, 4, 5, 6, 7, 8, 12, 16 and 32 bytes, walked so that only candidates that can still count
-// are looked at. It answers every search exactly as the plain walk of MatchIndex over the
+// 3, 4, 5, 6, 8 and 16 bytes, walked so that only candidates that can still count are
+// looked at. It answers every search exactly as the plain walk of MatchIndex over the
 // two-byte chain does (match_search.hpp); it only skips what cannot change the answer.
 //
 // Why the plain walk can be shortened. A search at p walks the live positions with p's
@@ -14,11 +14,15 @@
 //     hash like p's. Walking the level of the largest k <= m visits the same qualifying
 //     candidates in the same order, and passes over far fewer that do not qualify.
 //  2. Equal lengths. A candidate found with length exactly m leaves m as it was; it matters
-//     only when its gain beats the best so far. Its gain depends on its distance alone, and
-//     past the candidate just found no distance can give more than the best gain
-//     (farther_may_gain_more() tells), only longer candidates can change the answer and
+//     only when its gain beats the best so far. Its gain depends on its distance alone;
+//     when no distance past the candidate just found can gain more than the best so far
+//     (farther_may_gain_more() tells), only longer candidates can change the answer, and
 //     the walk looks for m + 1 bytes instead. The one exception is the candidate at the
 //     last distance, priced as a repeat match: it is checked directly, in its place.
+//
+// Which levels: each one costs every insert a head update (a likely cache miss) and a link,
+// and saves visits to candidates sharing fewer bytes than needed. On the benchmark corpus
+// these seven did best; 7 and 12 bytes, or 32, cost more at insert than they saved.
 //
 // Memory: one block from the encoder's allocation callback (bytes_needed()), with the head
 // tables of the hashed levels and a ring of backward links per level; the head table of
@@ -38,8 +42,9 @@ namespace mytarvo::codec {
 class PrefixChains {
  public:
   // Prefix lengths of the levels, shortest first. Level 0 is keyed exactly; the others are
-  // hashed. Above 16 bytes a level's key is its first and last 8 bytes: its chains still
-  // hold every position sharing the whole prefix, and a few more.
+  // hashed. Above 8 bytes a level's key mixes its first and last 8 bytes (for prefixes
+  // above 16 bytes the chains would then hold every position sharing the whole prefix,
+  // and a few more).
   static constexpr std::array<std::uint32_t, 7> kLevelBytes = {2, 3, 4, 5, 6, 8, 16};
   static constexpr std::size_t kLevels = kLevelBytes.size();
   static constexpr std::uint32_t kMaxWindow = 65536;
@@ -85,7 +90,6 @@ class PrefixChains {
     return level == 0 ? 2 : bytes <= 4 ? 4 : bytes <= 8 ? 8 : bytes;
   }
 
-  [[nodiscard]] std::uint32_t key(std::size_t level, std::uint32_t position) const;
 
   // Whether `position` is on the chains of `level` (its key lies within the input).
   [[nodiscard]] bool on_level(std::size_t level, std::uint32_t position) const {
