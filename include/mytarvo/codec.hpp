@@ -73,8 +73,8 @@ using BlockProgressFn = int (*)(std::uint32_t position, std::uint32_t bytes_stor
 // 65536) and returned through `release` before the call returns, an optional
 // progress callback (null for none), and the block checksum stored as 0 (not verified
 // when decoded) when `no_checksum` is exactly 1. Returns the block's size, or 0 on the
-// failures of `pack_block`, when one of the three allocations fails or its size does not fit in 32 bits,
-// when `allocate` or `release` is null, or when `progress` returns 0.
+// failures of `pack_block`, when one of the three blocks is refused or its size does not
+// fit in 32 bits, when `allocate` or `release` is null, or when `progress` returns 0.
 [[nodiscard]] std::uint32_t encode_block(std::span<const std::uint8_t> source, std::span<std::uint8_t> dest,
                                          std::uint32_t window, BlockAllocateFn allocate, BlockReleaseFn release,
                                          BlockProgressFn progress, std::int32_t no_checksum,
