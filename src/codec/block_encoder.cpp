@@ -27,10 +27,15 @@ constexpr std::uint32_t kTailLimit = 3;  // a step whose limit is this or less i
 // all its bytes are equal, width 8 when they span 128 values or more, else width 7 from the
 // smallest byte.
 LiteralRange analyse_literals(const std::uint8_t* bytes, std::uint32_t count, LiteralRange current) {
-  const auto [lo, hi] = std::minmax_element(bytes, bytes + count);
-  if (*lo == *hi) return current;
-  if (*hi - *lo >= 128) return kFullRange;
-  return LiteralRange{7, *lo};
+  std::uint8_t lo = 0xFF;
+  std::uint8_t hi = 0;
+  for (std::uint32_t i = 0; i < count; ++i) {  // a plain loop, so that it is vectorised
+    lo = std::min(lo, bytes[i]);
+    hi = std::max(hi, bytes[i]);
+  }
+  if (lo == hi) return current;
+  if (hi - lo >= 128) return kFullRange;
+  return LiteralRange{7, lo};
 }
 
 // The working blocks of one run: the three the format's memory rules name, obtained in the
