@@ -68,11 +68,13 @@ using BlockProgressFn = int (*)(std::uint32_t position, std::uint32_t bytes_stor
 // Packs `source` into `dest` like `pack_block`, with a window request of its own (clamped
 // to 1024 .. 268435454 and to the input length), the working memory obtained through
 // `allocate` (three blocks: 262144 bytes, (W + 1) * 16 + 4096 bytes and W + 1 bytes, W the
-// clamped window) and returned through `release` before the call returns, an optional
+// clamped window; then, for windows up to 65536, a fourth block for a faster search, which
+// may be refused without failing the call or changing the block: 1703936 bytes for W =
+// 65536) and returned through `release` before the call returns, an optional
 // progress callback (null for none), and the block checksum stored as 0 (not verified
 // when decoded) when `no_checksum` is exactly 1. Returns the block's size, or 0 on the
-// failures of `pack_block`, when an allocation fails or its size does not fit in 32 bits,
-// when `allocate` or `release` is null, or when `progress` returns 0.
+// failures of `pack_block`, when one of the three blocks is refused or its size does not
+// fit in 32 bits, when `allocate` or `release` is null, or when `progress` returns 0.
 [[nodiscard]] std::uint32_t encode_block(std::span<const std::uint8_t> source, std::span<std::uint8_t> dest,
                                          std::uint32_t window, BlockAllocateFn allocate, BlockReleaseFn release,
                                          BlockProgressFn progress, std::int32_t no_checksum,

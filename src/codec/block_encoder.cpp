@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "codec/match_search.hpp"
 #include "codec/packed_block.hpp"
+#include "codec/prefix_chains.hpp"
 #include "codec/token_stream.hpp"
 #include "support/platform.hpp"
 
@@ -25,20 +27,29 @@ constexpr std::uint32_t kTailLimit = 3;  // a step whose limit is this or less i
 // all its bytes are equal, width 8 when they span 128 values or more, else width 7 from the
 // smallest byte.
 LiteralRange analyse_literals(const std::uint8_t* bytes, std::uint32_t count, LiteralRange current) {
-  const auto [lo, hi] = std::minmax_element(bytes, bytes + count);
-  if (*lo == *hi) return current;
-  if (*hi - *lo >= 128) return kFullRange;
-  return LiteralRange{7, *lo};
+  std::uint8_t lo = 0xFF;
+  std::uint8_t hi = 0;
+  for (std::uint32_t i = 0; i < count; ++i) {  // a plain loop, so that it is vectorised
+    lo = std::min(lo, bytes[i]);
+    hi = std::max(hi, bytes[i]);
+  }
+  if (lo == hi) return current;
+  if (hi - lo >= 128) return kFullRange;
+  return LiteralRange{7, lo};
 }
 
-// The three working blocks of one run, obtained in the order head table, node ring,
-// in-use flags, zero-filled here whatever the allocator did, and released in the order
-// table, flags, nodes; a block never obtained is not released.
+// The working blocks of one run: the three the format's memory rules name, obtained in the
+// order head table, node ring, in-use flags, zero-filled here whatever the allocator did,
+// and released in the order table, flags, nodes; then, optionally, a fourth block for the
+// fast search (prefix_chains.hpp), requested after the three and released before them. A
+// block never obtained is not released. Without the fourth block the plain search runs,
+// which writes the same blocks more slowly.
 class WorkingMemory {
  public:
   WorkingMemory(AllocateFn allocate, ReleaseFn release, void* user)
       : allocate_(allocate), release_(release), user_(user) {}
   ~WorkingMemory() {
+    give_back(chains_);
     give_back(table_);
     give_back(flags_);
     give_back(nodes_);
@@ -51,10 +62,19 @@ class WorkingMemory {
     return take(kHeadTableBytes, table_) && take(node_ring_bytes(window), nodes_) &&
            take(in_use_bytes(window), flags_);
   }
+  // Asks for the fast search's block; false when the window is not served or the request
+  // is refused. The block is not cleared here: the chains clear what they read.
+  [[nodiscard]] bool obtain_chains(std::uint32_t window) {
+    const std::uint64_t size = PrefixChains::bytes_needed(window);
+    if (size == 0 || size > 0xFFFFFFFFu) return false;
+    chains_ = allocate_(static_cast<std::uint32_t>(size), user_);
+    return chains_ != nullptr;
+  }
 
   [[nodiscard]] std::uint32_t* head_table() const { return static_cast<std::uint32_t*>(table_); }
   [[nodiscard]] ChainNode* nodes() const { return static_cast<ChainNode*>(nodes_); }
   [[nodiscard]] std::uint8_t* in_use() const { return static_cast<std::uint8_t*>(flags_); }
+  [[nodiscard]] void* chains() const { return chains_; }
 
  private:
   bool take(std::uint64_t size, void*& block) {
@@ -74,6 +94,7 @@ class WorkingMemory {
   void* table_ = nullptr;
   void* nodes_ = nullptr;
   void* flags_ = nullptr;
+  void* chains_ = nullptr;
 };
 
 // One encoding after set-up: the bit stream from the first literal-width change to the end
@@ -83,13 +104,13 @@ class WorkingMemory {
 class EncoderRun {
  public:
   EncoderRun(const std::uint8_t* input, std::uint32_t length, std::uint32_t window, std::uint8_t* dest,
-             MatchIndex& index, ProgressFn progress, void* user)
+             MatchIndex& index, PrefixChains* fast, ProgressFn progress, void* user)
       : input_(input),
         length_(length),
         window_(window),
         limit_(window - 1),
         out_(dest, length),
-        chooser_(index),
+        chooser_(index, fast),
         progress_(progress),
         user_(user) {}
 
@@ -229,7 +250,7 @@ void EncoderRun::advance(std::uint32_t covered) {
   analysis_counter_ += covered;
   const std::uint32_t end = position_ + covered;
   const std::uint32_t last_indexed = std::min(end, length_ - 2);
-  for (std::uint32_t q = position_ + 2; q <= last_indexed; ++q) chooser_.insert(q);
+  chooser_.insert_run(position_ + 2, last_indexed);
   position_ = end;
 }
 
@@ -256,11 +277,14 @@ std::uint32_t encode(const std::uint8_t* source, std::uint32_t length, std::uint
 
   WorkingMemory memory(allocate, release, user);
   if (!memory.obtain(w)) return 0;
+  const bool fast = memory.obtain_chains(w);
   if (length < kHeaderSize) return 0;  // the header alone would not fit
   store_header(dest, length, no_checksum == 1 ? 0u : block_checksum(source, length));
 
   MatchIndex index(source, length, w, memory.head_table(), memory.nodes(), memory.in_use());
-  EncoderRun run(source, length, w, dest, index, progress, user);
+  std::optional<PrefixChains> chains;
+  if (fast) chains.emplace(source, length, w, memory.head_table(), memory.chains());
+  EncoderRun run(source, length, w, dest, index, chains ? &*chains : nullptr, progress, user);
   return run.run(first_range);
 }
 

@@ -30,13 +30,15 @@ inline constexpr std::uint32_t kMinWindow = 1024;
 
 // Encodes `length` bytes of `source` into `dest`, which must hold `length` bytes; nothing is
 // ever stored beyond them. Returns the size of the packed block (10 + 4k bytes, at most
-// `length`), or 0 when the block would not fit (every input under 14 bytes), when an
-// allocation fails, or when `progress` returns 0. The three working blocks (head table,
-// node ring, in-use flags) come from `allocate` in that order and go back through
-// `release` in the order table, flags, nodes before the call returns. `progress` may be
-// null; when `no_checksum` is exactly 1 the block checksum is stored as 0. `user` is handed
-// unchanged to every callback. A null source or destination or a length of 0 gives 0
-// without any call.
+// `length`), or 0 when the block would not fit (every input under 14 bytes), when one of
+// the three working blocks is refused, or when `progress` returns 0. The three working
+// blocks (head table, node ring, in-use flags) come from `allocate` in that order; for a
+// window of at most 65536 a fourth block follows, PrefixChains::bytes_needed(W) bytes for
+// the fast search. When it is refused the plain search runs instead, and the block written
+// is the same. All go back through `release` before the call returns: the fourth first,
+// then table, flags, nodes. `progress` may be null; when `no_checksum` is exactly 1 the
+// block checksum is stored as 0. `user` is handed unchanged to every callback. A null
+// source or destination or a length of 0 gives 0 without any call.
 [[nodiscard]] std::uint32_t encode(const std::uint8_t* source, std::uint32_t length, std::uint8_t* dest,
                                    std::uint32_t window, AllocateFn allocate, ReleaseFn release, ProgressFn progress,
                                    std::int32_t no_checksum, void* user = nullptr);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "codec/packed_block.hpp"
+#include "codec/prefix_chains.hpp"
 
 namespace mytarvo::codec {
 
@@ -15,15 +16,7 @@ inline std::uint32_t load16(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8;
 }
 
-// Bits of v as a gamma number: two for every base-2 digit below the leading one.
-constexpr std::uint32_t gamma_size(std::uint32_t v) { return 2u * (static_cast<std::uint32_t>(std::bit_width(v)) - 1u); }
-
-constexpr std::uint32_t kStopDistance = 1;  // a run this near and ...
-constexpr std::uint32_t kStopLength = 65;   // ... this long ends the search at once
 constexpr std::uint32_t kLookaheadPenalty = 3;
-constexpr std::uint32_t kShortCost = 9;
-constexpr std::uint32_t kLongBaseCost = 10;
-constexpr std::uint32_t kUncodableLength = 0xFFFFF;  // makes a long match of coded length < 2 inadmissible
 
 }  // namespace
 
@@ -40,6 +33,22 @@ void MatchIndex::drop(std::uint32_t node) {
   const ChainNode& old = nodes_[node];
   if (head_[old.head] == node) head_[old.head] = kNoNode;
   if (old.newer != kNoNode) nodes_[old.newer].older = kNoNode;
+}
+
+void MatchChooser::insert(std::uint32_t position) {
+  if (fast_ != nullptr) {
+    fast_->insert(position);
+  } else {
+    index_.insert(position);
+  }
+}
+
+void MatchChooser::insert_run(std::uint32_t first, std::uint32_t last) {
+  if (fast_ != nullptr) {
+    fast_->insert_run(first, last);
+  } else {
+    for (std::uint32_t p = first; p <= last; ++p) index_.insert(p);
+  }
 }
 
 void MatchIndex::insert(std::uint32_t position) {
@@ -101,24 +110,6 @@ FoundMatch MatchIndex::find_match(std::uint32_t position, std::uint32_t min_leng
   return FoundMatch{};
 }
 
-// ---- Pricing ------------------------------------------------------------------------------
-
-std::uint32_t match_cost(std::uint32_t distance, std::uint32_t length, std::uint32_t index_bits,
-                         std::uint32_t last_distance) {
-  if (distance == last_distance) return gamma_size(length) - 1u;  // repeat match
-  if (distance <= kShortMaxDistance && length <= kShortMaxLength) return kShortCost;
-  const std::int64_t coded = static_cast<std::int64_t>(length) - length_bonus(distance);
-  const std::uint32_t length_cost = coded < 2 ? kUncodableLength : gamma_size(static_cast<std::uint32_t>(coded));
-  return kLongBaseCost + gamma_size((distance >> index_bits) + kLongMatchGammaBase) + length_cost;
-}
-
-std::uint32_t match_gain(std::uint32_t distance, std::uint32_t length, std::uint32_t index_bits,
-                         std::uint32_t last_distance) {
-  const std::uint32_t value = 8u * length + 1u;
-  const std::uint32_t cost = match_cost(distance, length, index_bits, last_distance);
-  return value > cost ? value - cost : 0u;
-}
-
 // ---- MatchChooser -------------------------------------------------------------------------
 
 // Walks the chain with a minimum length that rises to each candidate's length, so only
@@ -127,6 +118,7 @@ std::uint32_t match_gain(std::uint32_t distance, std::uint32_t length, std::uint
 // becomes the best ends the walk.
 MatchChoice MatchChooser::choose_match(std::uint32_t position, std::uint32_t limit, std::uint32_t index_bits,
                                        std::uint32_t last_distance) const {
+  if (fast_ != nullptr) return fast_->choose_match(position, limit, index_bits, last_distance);
   MatchChoice best{};
   std::uint32_t min_length = 2;
   std::uint32_t resume = kNoNode;
@@ -163,7 +155,7 @@ StepAnswer MatchChooser::decide_step(std::uint32_t position, std::uint32_t limit
   } else {
     current = choose_match(position, limit, index_bits, last_distance);
   }
-  index_.insert(position + 1);
+  insert(position + 1);
   MatchChoice next = choose_match(position + 1, limit - 1, index_bits, last_distance);
   if (next.gain >= kLookaheadPenalty) next.gain -= kLookaheadPenalty;
 

@@ -16,7 +16,10 @@
 //   - the ring slot at the cursor is always free.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+
+#include "codec/packed_block.hpp"
 
 namespace mytarvo::codec {
 
@@ -93,12 +96,37 @@ struct MatchChoice {
   std::uint32_t gain = 0;
 };
 
+namespace pricing {
+inline constexpr std::uint32_t kShortCost = 9;
+inline constexpr std::uint32_t kLongBaseCost = 10;
+inline constexpr std::uint32_t kUncodableLength = 0xFFFFF;  // makes a long match of coded length < 2 inadmissible
+
+// Bits of v as a gamma number: two for every base-2 digit below the leading one.
+constexpr std::uint32_t gamma_size(std::uint32_t v) { return 2u * (static_cast<std::uint32_t>(std::bit_width(v)) - 1u); }
+}  // namespace pricing
+
 // Bits the model charges for a candidate (not the size of the token written for it).
-[[nodiscard]] std::uint32_t match_cost(std::uint32_t distance, std::uint32_t length, std::uint32_t index_bits,
-                                       std::uint32_t last_distance);
+[[nodiscard]] constexpr std::uint32_t match_cost(std::uint32_t distance, std::uint32_t length,
+                                                 std::uint32_t index_bits, std::uint32_t last_distance) {
+  using namespace pricing;
+  if (distance == last_distance) return gamma_size(length) - 1u;  // repeat match
+  if (distance <= kShortMaxDistance && length <= kShortMaxLength) return kShortCost;
+  const std::uint32_t bonus = length_bonus(distance);
+  const std::uint32_t length_cost = length < bonus + 2 ? kUncodableLength : gamma_size(length - bonus);
+  return kLongBaseCost + gamma_size((distance >> index_bits) + kLongMatchGammaBase) + length_cost;
+}
+
 // 8 * length + 1 minus the cost when that is positive (the candidate is admissible), else 0.
-[[nodiscard]] std::uint32_t match_gain(std::uint32_t distance, std::uint32_t length, std::uint32_t index_bits,
-                                       std::uint32_t last_distance);
+[[nodiscard]] constexpr std::uint32_t match_gain(std::uint32_t distance, std::uint32_t length,
+                                                 std::uint32_t index_bits, std::uint32_t last_distance) {
+  const std::uint32_t value = 8u * length + 1u;
+  const std::uint32_t cost = match_cost(distance, length, index_bits, last_distance);
+  return value > cost ? value - cost : 0u;
+}
+
+// The plain walk ends at once at a candidate this near and this long that becomes the best.
+inline constexpr std::uint32_t kStopDistance = 1;
+inline constexpr std::uint32_t kStopLength = 65;
 
 // ---- Choice -------------------------------------------------------------------------------
 struct StepAnswer {
@@ -108,13 +136,19 @@ struct StepAnswer {
   std::uint32_t gain = 0;      // of the match taken, or of the lookahead left pending
 };
 
+class PrefixChains;
+
 // Chooses, at each full step of the encoder, between a match and a single byte, keeping the
-// lookahead result of a single-byte answer for the next position.
+// lookahead result of a single-byte answer for the next position. Searches walk the plain
+// two-byte chains of `index`, or, when `fast` is given, the prefix chains, which give the
+// same answers sooner; only the index searched is kept up to date.
 class MatchChooser {
  public:
-  explicit MatchChooser(MatchIndex& index) : index_(index) {}
+  explicit MatchChooser(MatchIndex& index, PrefixChains* fast = nullptr) : index_(index), fast_(fast) {}
 
-  void insert(std::uint32_t position) { index_.insert(position); }
+  void insert(std::uint32_t position);
+  // Inserts the positions first..last in order (none when first > last; last < 2^32 - 1).
+  void insert_run(std::uint32_t first, std::uint32_t last);
 
   // The best-scoring candidate at `position` (the newest inserted position), no longer than
   // limit - 1. Requires limit >= 3.
@@ -132,6 +166,7 @@ class MatchChooser {
 
  private:
   MatchIndex& index_;
+  PrefixChains* fast_;
   MatchChoice pending_{};
   bool pending_set_ = false;
 };

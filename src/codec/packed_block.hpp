@@ -8,6 +8,7 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace mytarvo::codec {
 
@@ -84,6 +85,16 @@ constexpr unsigned gamma_bits(std::uint32_t value) {
 inline std::uint32_t load_le32(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+// Eight bytes as a little-endian value (one load on little-endian machines).
+inline std::uint64_t load_le64(const std::uint8_t* p) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint64_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+  } else {
+    return static_cast<std::uint64_t>(load_le32(p)) | static_cast<std::uint64_t>(load_le32(p + 4)) << 32;
+  }
 }
 inline void store_le32(std::uint8_t* p, std::uint32_t v) {
   p[0] = static_cast<std::uint8_t>(v);

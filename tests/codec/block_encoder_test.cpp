@@ -7,6 +7,7 @@
 
 #include "codec/block_encoder.hpp"
 #include "codec/encoder_harness.hpp"
+#include "codec/prefix_chains.hpp"
 #include "codec/reference_encoder.hpp"
 #include "codec/token_dump.hpp"
 #include "codec/token_stream.hpp"
@@ -89,8 +90,8 @@ TEST(BlockEncoder, InputsUnderFourteenBytesGiveZero) {
     // Nothing written past the input's length.
     for (std::size_t i = n; i < h.dest.size(); ++i) ASSERT_EQ(h.dest[i], 0xEE) << n;
     // The working blocks were obtained and all given back.
-    EXPECT_EQ(h.trace(), "a262144 a" + std::to_string((n + 1) * 16 + 4096) + " a" + std::to_string(n + 1) +
-                             " r0 r2 r1");
+    EXPECT_EQ(h.trace(), "a262144 a" + std::to_string((n + 1) * 16 + 4096) + " a" + std::to_string(n + 1) + " a" +
+                             std::to_string(codec::PrefixChains::bytes_needed(n)) + " r3 r0 r2 r1");
   }
 }
 
@@ -109,7 +110,7 @@ TEST(BlockEncoder, IncompressibleInputGivesZero) {
   test::EncoderHarness h;
   EXPECT_TRUE(h.run(noise, 65536).empty());
   for (std::size_t i = noise.size(); i < h.dest.size(); ++i) ASSERT_EQ(h.dest[i], 0xEE);
-  EXPECT_EQ(h.trace(), "a262144 a84112 a5001 r0 r2 r1");
+  EXPECT_EQ(h.trace(), "a262144 a84112 a5001 a311296 r3 r0 r2 r1");
 }
 
 TEST(BlockEncoder, NoChecksumOnlyForExactlyOne) {

@@ -7,6 +7,7 @@
 
 #include "codec/block_encoder.hpp"
 #include "codec/encoder_harness.hpp"
+#include "codec/prefix_chains.hpp"
 #include "codec/reference_encoder.hpp"
 #include "codec/token_dump.hpp"
 #include "support/test_support.hpp"
@@ -42,9 +43,14 @@ Bytes varied_text(std::size_t size) {
   return out;
 }
 
+// The three working blocks, then the fast search's block.
 std::string requests_for(std::uint32_t window) {
-  return "a262144 a" + std::to_string((window + 1) * 16 + 4096) + " a" + std::to_string(window + 1);
+  return "a262144 a" + std::to_string((window + 1) * 16 + 4096) + " a" + std::to_string(window + 1) + " a" +
+         std::to_string(codec::PrefixChains::bytes_needed(window));
 }
+// The fast search's block first, then table, flags, nodes.
+constexpr const char* kReleases = " r3 r0 r2 r1";
+constexpr std::size_t kBlocks = 4;  // requests before the first progress report
 
 // ---- Window -------------------------------------------------------------------------------
 
@@ -59,7 +65,7 @@ TEST_P(PackLevel, SelectsItsWindow) {
   EXPECT_EQ(codec::window_for_level(GetParam().level), GetParam().window);
   EncoderHarness h;
   static_cast<void>(h.run(sample_text(70000), GetParam().window));
-  EXPECT_EQ(h.trace(), requests_for(GetParam().window) + " r0 r2 r1");
+  EXPECT_EQ(h.trace(), requests_for(GetParam().window) + kReleases);
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, PackLevel,
@@ -79,12 +85,12 @@ TEST(EncoderWindow, Clamping) {
 
   EncoderHarness zero;
   static_cast<void>(zero.run(sample_text(5000), 0));
-  EXPECT_EQ(zero.trace(), requests_for(1024) + " r0 r2 r1");
+  EXPECT_EQ(zero.trace(), requests_for(1024) + kReleases);
   // An input of 100 bytes gets W = 100 at every level.
   for (std::int32_t level : {0, 7, 9}) {
     EncoderHarness h;
     static_cast<void>(h.run(sample_text(100), codec::window_for_level(level)));
-    EXPECT_EQ(h.trace(), requests_for(100) + " r0 r2 r1") << level;
+    EXPECT_EQ(h.trace(), requests_for(100) + kReleases) << level;
   }
 }
 
@@ -130,12 +136,37 @@ TEST(EncoderWindow, NodeRingTooLargeForTheSizeArgument) {
 
 // ---- Working memory -----------------------------------------------------------------------
 
-TEST(EncoderMemory, ThreeBlocksRequestedAndReturnedInOrder) {
+TEST(EncoderMemory, FourBlocksRequestedAndReturnedInOrder) {
   EncoderHarness h;
   const Bytes block = h.run(sample_text(100000), 65536);
   ASSERT_FALSE(block.empty());
-  EXPECT_EQ(h.trace(), "a262144 a1052688 a65537 r0 r2 r1");
+  // The three blocks of the format's memory rules, then the fast search's: heads of six
+  // hashed levels (6 x 32768 x 4 bytes) and links of seven (7 x 65536 x 2 bytes).
+  EXPECT_EQ(h.trace(), "a262144 a1052688 a65537 a1703936 r3 r0 r2 r1");
   EXPECT_EQ(262144u + 1052688u + 65537u, 1380369u);
+  EXPECT_EQ(codec::PrefixChains::bytes_needed(65536), 6u * 32768u * 4u + 7u * 65536u * 2u);
+}
+
+TEST(EncoderMemory, RefusedFastSearchBlockChangesNothing) {
+  for (const Bytes& input : {sample_text(100000), varied_text(30000)}) {
+    const auto window = static_cast<std::uint32_t>(std::min<std::size_t>(input.size(), 65536));
+    EncoderHarness fast;
+    const Bytes expected = fast.run(input, 65536);
+    ASSERT_FALSE(expected.empty());
+    EncoderHarness plain;
+    plain.refuse_request = 3;
+    EXPECT_EQ(plain.run(input, 65536), expected);
+    EXPECT_EQ(plain.trace(), requests_for(window) + " r0 r2 r1");  // only the three go back
+  }
+}
+
+TEST(EncoderMemory, WindowsAboveTheFastSearchsRangeAskForThreeBlocks) {
+  // A window above 65536 is searched the plain way; no fourth block is requested.
+  EXPECT_EQ(codec::PrefixChains::bytes_needed(65537), 0u);
+  EncoderHarness h;
+  const Bytes block = h.run(sample_text(70000), 0xFFFFFFFFu);
+  ASSERT_FALSE(block.empty());
+  EXPECT_EQ(h.trace(), "a262144 a1124112 a70001 r0 r2 r1");
 }
 
 class RefusedRequest : public ::testing::TestWithParam<int> {};
@@ -205,15 +236,16 @@ TEST(EncoderProgress, ReportsEveryNinetySixthTokenAndAtTheEnd) {
   ASSERT_GT(tokens.size(), 1000u);
   std::string expected = requests_for(60000);
   for (std::size_t i = 95; i < tokens.size(); i += 96) expected += " p" + std::to_string(tokens[i].first);
-  expected += " p60000 r0 r2 r1";
+  expected += " p60000";
+  expected += kReleases;
   EXPECT_EQ(h.trace(), expected);
 
   std::size_t report = 0;
   for (std::size_t i = 95; i < tokens.size(); i += 96, ++report) {
-    ASSERT_EQ(h.events[3 + report].extra, tokens[i].second) << i;
+    ASSERT_EQ(h.events[kBlocks + report].extra, tokens[i].second) << i;
   }
   // The last report comes before the end marker is written.
-  EXPECT_EQ(h.events[3 + report].extra, tokens.back().second);
+  EXPECT_EQ(h.events[kBlocks + report].extra, tokens.back().second);
 }
 
 TEST(EncoderProgress, AbortAtTheFirstReport) {
@@ -225,7 +257,7 @@ TEST(EncoderProgress, AbortAtTheFirstReport) {
   EncoderHarness quiet;
   const auto tokens = main_loop_tokens(quiet.run(input, 65536));
   ASSERT_GT(tokens.size(), 96u);
-  EXPECT_EQ(h.trace(), requests_for(60000) + " p" + std::to_string(tokens[95].first) + " r0 r2 r1");
+  EXPECT_EQ(h.trace(), requests_for(60000) + " p" + std::to_string(tokens[95].first) + kReleases);
 }
 
 TEST(EncoderProgress, AbortAtTheFinalReportIsIgnored) {
@@ -235,9 +267,9 @@ TEST(EncoderProgress, AbortAtTheFinalReportIsIgnored) {
   h.abort_at_report = 0;
   const Bytes block = h.run(input, 65536);
   ASSERT_FALSE(block.empty());
-  ASSERT_EQ(h.events.size(), 7u);
-  EXPECT_EQ(h.events[3].kind, 'p');
-  EXPECT_EQ(h.events[3].value, 200u);
+  ASSERT_EQ(h.events.size(), 2 * kBlocks + 1);
+  EXPECT_EQ(h.events[kBlocks].kind, 'p');
+  EXPECT_EQ(h.events[kBlocks].value, 200u);
 }
 
 TEST(EncoderProgress, CapacityFailureComesBeforeTheReport) {
@@ -248,8 +280,8 @@ TEST(EncoderProgress, CapacityFailureComesBeforeTheReport) {
   h.with_progress = true;
   EXPECT_TRUE(h.run(noise, 65536).empty());
   // Reports up to the token whose word would pass the input's length, none for the end.
-  ASSERT_GE(h.events.size(), 6u);
-  for (std::size_t i = 3; i + 3 < h.events.size(); ++i) {
+  ASSERT_GE(h.events.size(), 2 * kBlocks);
+  for (std::size_t i = kBlocks; i + kBlocks < h.events.size(); ++i) {
     EXPECT_EQ(h.events[i].kind, 'p');
     EXPECT_LT(h.events[i].value, 3000u);
     EXPECT_LE(h.events[i].extra, 3000u);

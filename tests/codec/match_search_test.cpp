@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "codec/encoder_harness.hpp"
 #include "codec/match_search.hpp"
+#include "codec/prefix_chains.hpp"
 #include "codec/reference_encoder.hpp"
 
 namespace mytarvo {
@@ -19,18 +21,21 @@ using test::Bytes;
 
 Bytes text_bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-// A match index over `input` with its three areas held by the test.
+// A match index over `input` with its three areas held by the test, searched the plain way
+// or, with `fast`, through the prefix chains (which then share the head table).
 struct Index {
-  Index(const Bytes& in, std::uint32_t window)
+  Index(const Bytes& in, std::uint32_t window, bool fast = false)
       : input(in),
         head(65536, 0),
         nodes(static_cast<std::size_t>(codec::node_ring_bytes(window) / sizeof(ChainNode))),
         in_use(window + 1, 0),
         index(input.data(), static_cast<std::uint32_t>(input.size()), window, head.data(), nodes.data(),
               in_use.data()),
-        chooser(index) {}
+        chains_memory(fast ? (codec::PrefixChains::bytes_needed(window) + 7) / 8 : 0, 0xA5A5A5A5A5A5A5A5ull),
+        chains(make_chains(fast, window)),
+        chooser(index, chains ? &*chains : nullptr) {}
   void insert_up_to(std::uint32_t last) {
-    for (std::uint32_t p = next; p <= last; ++p) index.insert(p);
+    for (std::uint32_t p = next; p <= last; ++p) chooser.insert(p);
     next = last + 1;
   }
 
@@ -39,9 +44,21 @@ struct Index {
   std::vector<ChainNode> nodes;
   Bytes in_use;
   MatchIndex index;
+  std::vector<std::uint64_t> chains_memory;  // deliberately not zero: the chains clear what they read
+  std::optional<codec::PrefixChains> chains;
   MatchChooser chooser;
   std::uint32_t next = 0;
+
+ private:
+  std::optional<codec::PrefixChains> make_chains(bool fast, std::uint32_t window) {
+    if (!fast) return std::nullopt;
+    return codec::PrefixChains(input.data(), static_cast<std::uint32_t>(input.size()), window, head.data(),
+                               chains_memory.data());
+  }
 };
+
+// Choice tests run with both searches: the plain walk and the prefix chains must agree.
+std::string search_name(const ::testing::TestParamInfo<bool>& info) { return info.param ? "Fast" : "Plain"; }
 
 // Every candidate the chain of `p` yields with minimum length 2 and no measuring, nearest first.
 std::vector<std::uint32_t> chain_positions(const MatchIndex& index, std::uint32_t p) {
@@ -89,16 +106,16 @@ TEST(MatchIndex, DroppingTheOnlyNodeRestartsTheChain) {
   EXPECT_EQ(f.distance, 3u);
 }
 
-class WindowForgets : public ::testing::TestWithParam<std::uint32_t> {};
+class WindowForgets : public ::testing::TestWithParam<std::tuple<std::uint32_t, bool>> {};
 
 TEST_P(WindowForgets, PositionZeroOnlyWithinTheWindow) {
-  const std::uint32_t p = GetParam();
+  const std::uint32_t p = std::get<0>(GetParam());
   Bytes input(2100, 0x20);
   input[0] = 'Q';
   input[1] = 'R';
   input[p] = 'Q';
   input[p + 1] = 'R';
-  Index ix(input, 1024);
+  Index ix(input, 1024, std::get<1>(GetParam()));
   ix.insert_up_to(p);
   const MatchChoice c = ix.chooser.choose_match(p, 10, 8, 1);
   if (p <= 1023) {
@@ -109,7 +126,11 @@ TEST_P(WindowForgets, PositionZeroOnlyWithinTheWindow) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Positions, WindowForgets, ::testing::Values(2u, 17u, 1000u, 1023u, 1024u, 1025u, 2000u));
+INSTANTIATE_TEST_SUITE_P(Positions, WindowForgets,
+                         ::testing::Combine(::testing::Values(2u, 17u, 1000u, 1023u, 1024u, 1025u, 2000u),
+                                            ::testing::Bool()));
+
+class Chooser : public ::testing::TestWithParam<bool> {};
 
 // ---- Measuring ----------------------------------------------------------------------------
 
@@ -118,27 +139,30 @@ struct LimitCase {
   std::uint32_t length;
 };
 
-class EqualBytesChoice : public ::testing::TestWithParam<LimitCase> {};
+class EqualBytesChoice : public ::testing::TestWithParam<std::tuple<LimitCase, bool>> {};
 
 TEST_P(EqualBytesChoice, MeasuresInStepsOfFourBelowTheLimit) {
-  Index ix(Bytes(200, 0x41), 200);
+  const LimitCase& limits = std::get<0>(GetParam());
+  Index ix(Bytes(200, 0x41), 200, std::get<1>(GetParam()));
   ix.insert_up_to(10);
-  const MatchChoice c = ix.chooser.choose_match(10, GetParam().limit, 8, 1);
+  const MatchChoice c = ix.chooser.choose_match(10, limits.limit, 8, 1);
   EXPECT_EQ(c.distance, 1u);
-  EXPECT_EQ(c.length, GetParam().length);
-  if (GetParam().length == 98) {
+  EXPECT_EQ(c.length, limits.length);
+  if (limits.length == 98) {
     EXPECT_EQ(c.gain, 774u);  // repeat match: 785 - (size(98) - 1)
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Limits, EqualBytesChoice,
-                         ::testing::Values(LimitCase{100, 98}, LimitCase{101, 98}, LimitCase{102, 98},
-                                           LimitCase{103, 102}, LimitCase{4, 2}, LimitCase{5, 2},
-                                           LimitCase{6, 2}, LimitCase{7, 6}, LimitCase{3, 2}));
+                         ::testing::Combine(::testing::Values(LimitCase{100, 98}, LimitCase{101, 98},
+                                                              LimitCase{102, 98}, LimitCase{103, 102},
+                                                              LimitCase{4, 2}, LimitCase{5, 2}, LimitCase{6, 2},
+                                                              LimitCase{7, 6}, LimitCase{3, 2}),
+                                            ::testing::Bool()));
 
-TEST(MatchChooser, LongRunAtDistanceOneEndsTheSearch) {
+TEST_P(Chooser, LongRunAtDistanceOneEndsTheSearch) {
   // Last distance 2: distance 1 is a long match, distance 2 would be a cheaper repeat.
-  Index ix(Bytes(200, 0x41), 200);
+  Index ix(Bytes(200, 0x41), 200, GetParam());
   ix.insert_up_to(10);
   const MatchChoice stop = ix.chooser.choose_match(10, 100, 8, 2);
   EXPECT_EQ(stop.distance, 1u);
@@ -202,20 +226,20 @@ Bytes filler(std::size_t size) {
 
 void plant(Bytes& buffer, std::size_t at, const std::string& s) { std::copy(s.begin(), s.end(), buffer.begin() + at); }
 
-TEST(MatchChooser, InadmissibleCandidateStillRaisesTheMinimumLength) {
+TEST_P(Chooser, InadmissibleCandidateStillRaisesTheMinimumLength) {
   // At 40000: "XYZ". 20000 back: "XYZ" (long match of 3 at 20000: inadmissible). 30000 back:
   // "XY" only, but at the last distance (a repeat match of 2 would be worth 16 bits).
   Bytes input = filler(40100);
   plant(input, 40000, "XYZ1");
   plant(input, 20000, "XYZ2");
   plant(input, 10000, "XY3");
-  Index ix(input, 65536);
+  Index ix(input, 65536, GetParam());
   ix.insert_up_to(40000);
   EXPECT_EQ(ix.chooser.choose_match(40000, 50, 8, 30000).length, 0u);
   // With only "XY" 20000 back (inadmissible as well, but of length 2), the repeat match of
   // length 2 behind it is found.
   input[20002] = 'q';
-  Index other(input, 65536);
+  Index other(input, 65536, GetParam());
   other.insert_up_to(40000);
   const MatchChoice c = other.chooser.choose_match(40000, 50, 8, 30000);
   EXPECT_EQ(c.distance, 30000u);
@@ -223,12 +247,12 @@ TEST(MatchChooser, InadmissibleCandidateStillRaisesTheMinimumLength) {
   EXPECT_EQ(c.gain, 16u);
 }
 
-TEST(MatchChooser, EqualGainsKeepTheNearerCandidate) {
+TEST_P(Chooser, EqualGainsKeepTheNearerCandidate) {
   Bytes input = filler(1000);
   plant(input, 900, "KLMNOPQRS1");
   plant(input, 600, "KLMNOPQRS2");  // 300 back, 9 bytes
   plant(input, 500, "KLMNOPQRS3");  // 400 back, 9 bytes, same price
-  Index ix(input, 1000);
+  Index ix(input, 1000, GetParam());
   ix.insert_up_to(900);
   const MatchChoice c = ix.chooser.choose_match(900, 50, 8, 1);
   EXPECT_EQ(c.distance, 300u);
@@ -238,14 +262,14 @@ TEST(MatchChooser, EqualGainsKeepTheNearerCandidate) {
 
 // ---- Lookahead ----------------------------------------------------------------------------
 
-TEST(MatchChooser, LookaheadBetterByExactlyThreeDoesNotDefer) {
+TEST_P(Chooser, LookaheadBetterByExactlyThreeDoesNotDefer) {
   // At 300: "AB" 10 back (short match, gain 8). At 301: "BCD" 200 back (long match, gain 11,
   // lowered to 8): not better, the match here is taken.
   Bytes input = filler(400);
   plant(input, 300, "ABCD1");
   plant(input, 290, "AB2");
   plant(input, 101, "BCD3");
-  Index ix(input, 400);
+  Index ix(input, 400, GetParam());
   ix.insert_up_to(300);
   const codec::StepAnswer a = ix.chooser.decide_step(300, 50, 8, 1);
   EXPECT_TRUE(a.match);
@@ -255,14 +279,14 @@ TEST(MatchChooser, LookaheadBetterByExactlyThreeDoesNotDefer) {
   EXPECT_FALSE(ix.chooser.has_pending());
 }
 
-TEST(MatchChooser, LookaheadBetterByFourDefers) {
+TEST_P(Chooser, LookaheadBetterByFourDefers) {
   // At 300: "ABCDEFG" 20 back (long match of 7, gain 43). At 301: "BCDEFGHI" 200 back (long
   // match of 8, gain 47, lowered to 44): the byte here is coded alone.
   Bytes input = filler(400);
   plant(input, 300, "ABCDEFGHI1");
   plant(input, 280, "ABCDEFG2");
   plant(input, 101, "BCDEFGHI3");
-  Index ix(input, 400);
+  Index ix(input, 400, GetParam());
   ix.insert_up_to(300);
   const codec::StepAnswer a = ix.chooser.decide_step(300, 50, 8, 1);
   EXPECT_FALSE(a.match);
@@ -278,13 +302,13 @@ TEST(MatchChooser, LookaheadBetterByFourDefers) {
   EXPECT_EQ(b.gain, 47u);
 }
 
-TEST(MatchChooser, SmallLookaheadGainIsNotLoweredButIsRaised) {
+TEST_P(Chooser, SmallLookaheadGainIsNotLoweredButIsRaised) {
   // Nothing at 300; at 301 "BC" 300 back: long match of 2, gain 1, kept as 1 and used at
   // the next position with gain 4.
   Bytes input = filler(700);
   plant(input, 600, "ABC1");
   plant(input, 301, "BC2");
-  Index ix(input, 700);
+  Index ix(input, 700, GetParam());
   ix.insert_up_to(600);
   const codec::StepAnswer a = ix.chooser.decide_step(600, 50, 8, 1);
   EXPECT_FALSE(a.match);
@@ -297,13 +321,13 @@ TEST(MatchChooser, SmallLookaheadGainIsNotLoweredButIsRaised) {
 
 // Runs the chooser over `input` in the encoder's calling order (index bits 8, so inputs up
 // to 49152 bytes) and records each full step's decision.
-std::vector<test::reference::Decision> drive(const Bytes& input, std::uint32_t window) {
-  Index ix(input, window);
+std::vector<test::reference::Decision> drive(const Bytes& input, std::uint32_t window, bool fast) {
+  Index ix(input, window, fast);
   std::vector<test::reference::Decision> out;
   const auto n = static_cast<std::uint32_t>(input.size());
   std::uint32_t limit = window - 1, last = 1;
-  ix.index.insert(0);
-  ix.index.insert(1);
+  ix.chooser.insert(0);
+  ix.chooser.insert(1);
   for (std::uint32_t p = 1; p < n;) {
     limit = std::min(limit, n - p);
     if (limit <= 3) break;
@@ -312,15 +336,15 @@ std::vector<test::reference::Decision> drive(const Bytes& input, std::uint32_t w
                    a.match ? a.length : ix.chooser.pending().length, a.gain});
     const std::uint32_t covered = a.match ? a.length : 1;
     if (a.match) last = a.distance;
-    for (std::uint32_t q = p + 2; q <= p + covered && q + 1 < n; ++q) ix.index.insert(q);
+    for (std::uint32_t q = p + 2; q <= p + covered && q + 1 < n; ++q) ix.chooser.insert(q);
     p += covered;
   }
   return out;
 }
 
-TEST(MatchChooser, WalksTheTextExample) {
+TEST_P(Chooser, WalksTheTextExample) {
   const Bytes input = text_bytes("xabyyyyyyybcdefghijzzzzzzabcdefghijklmnopqrstu");
-  const auto steps = drive(input, 46);
+  const auto steps = drive(input, 46, GetParam());
   auto at = [&](std::uint32_t p) {
     return *std::find_if(steps.begin(), steps.end(), [p](const auto& d) { return d.position == p; });
   };
@@ -339,7 +363,7 @@ TEST(MatchChooser, WalksTheTextExample) {
   EXPECT_EQ(at(26).length, 9u);
   EXPECT_EQ(at(26).gain, 57u);
 
-  Index ix(input, 46);
+  Index ix(input, 46, GetParam());
   ix.insert_up_to(25);
   const MatchChoice own = ix.chooser.choose_match(25, 21, 8, 1);
   EXPECT_EQ(own.distance, 24u);
@@ -351,7 +375,7 @@ TEST(MatchChooser, WalksTheTextExample) {
   EXPECT_EQ(steps, plain);
 }
 
-TEST(MatchChooser, DecisionsAgreeWithThePlainEncoder) {
+TEST_P(Chooser, DecisionsAgreeWithThePlainEncoder) {
   test::TestRandom rng(21);
   for (int round = 0; round < 40; ++round) {
     Bytes input(500 + rng.below(8000));
@@ -360,9 +384,11 @@ TEST(MatchChooser, DecisionsAgreeWithThePlainEncoder) {
     const std::uint32_t window = std::min<std::uint32_t>(1024u << (round % 4), static_cast<std::uint32_t>(input.size()));
     std::vector<test::reference::Decision> plain;
     static_cast<void>(test::reference::encode(input, window, 0, &plain));
-    ASSERT_EQ(drive(input, window), plain) << "round " << round;
+    ASSERT_EQ(drive(input, window, GetParam()), plain) << "round " << round;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Searches, Chooser, ::testing::Bool(), search_name);
 
 }  // namespace
 }  // namespace mytarvo

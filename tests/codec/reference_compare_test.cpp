@@ -7,6 +7,7 @@
 
 #include "codec/block_encoder.hpp"
 #include "codec/encoder_harness.hpp"
+#include "codec/generated_inputs.hpp"
 #include "codec/reference_encoder.hpp"
 #include "codec/token_dump.hpp"
 #include "support/test_support.hpp"
@@ -16,6 +17,11 @@ namespace {
 
 using test::Bytes;
 using test::TestRandom;
+using test::from_alphabet;
+using test::planted;
+using test::runs;
+using test::shifting_ranges;
+using test::words;
 
 // Index of the first differing byte, for readable failures.
 std::string first_difference(const Bytes& a, const Bytes& b) {
@@ -36,75 +42,6 @@ void expect_same_block(const Bytes& input, std::uint32_t window, const std::stri
     ASSERT_TRUE(dump.ok) << what;
     ASSERT_EQ(dump.bytes, input) << what;
   }
-}
-
-// ---- Generators ---------------------------------------------------------------------------
-
-Bytes from_alphabet(TestRandom& rng, std::size_t size, std::uint32_t alphabet, std::uint8_t first) {
-  Bytes out(size);
-  for (auto& b : out) b = static_cast<std::uint8_t>(first + rng.below(alphabet));
-  return out;
-}
-
-Bytes runs(TestRandom& rng, std::size_t size) {
-  Bytes out;
-  while (out.size() < size) {
-    const auto byte = static_cast<std::uint8_t>(rng.below(4) == 0 ? 0 : rng.next());
-    out.insert(out.end(), 1 + rng.below(rng.below(3) == 0 ? 300 : 8), byte);
-  }
-  out.resize(size);
-  return out;
-}
-
-// Random words from a small vocabulary: text-like matches of every length.
-Bytes words(TestRandom& rng, std::size_t size) {
-  static const char* const kWords[] = {"the ", "a ", "encoder ", "window ", "match ", "of ", "and ", "ring ",
-                                       "chain\n", "literal ", "zz", "position, ", "(", ") ", "distance", "."};
-  Bytes out;
-  while (out.size() < size) {
-    const std::string w = kWords[rng.below(16)];
-    out.insert(out.end(), w.begin(), w.end());
-  }
-  out.resize(size);
-  return out;
-}
-
-// Noise with copies planted at chosen distances.
-Bytes planted(TestRandom& rng, std::size_t size, const std::vector<std::uint32_t>& distances) {
-  Bytes out = from_alphabet(rng, size, 256, 0);
-  for (std::size_t pos = 0; pos + 300 < size;) {
-    const std::uint32_t d = distances[rng.below(static_cast<std::uint32_t>(distances.size()))];
-    const std::uint32_t len = 2 + rng.below(rng.below(4) == 0 ? 200 : 12);
-    if (pos >= d) {
-      for (std::uint32_t i = 0; i < len && pos + i < size; ++i) out[pos + i] = out[pos + i - d];
-    }
-    pos += len + rng.below(40);
-  }
-  return out;
-}
-
-// Text whose byte range changes from stretch to stretch, with all-equal stretches of bytes
-// outside the previous range, so that literals fall outside the analysed range.
-Bytes shifting_ranges(TestRandom& rng, std::size_t size) {
-  Bytes out;
-  while (out.size() < size) {
-    switch (rng.below(4)) {
-      case 0: {
-        const Bytes w = words(rng, 200 + rng.below(1500));
-        out.insert(out.end(), w.begin(), w.end());
-        break;
-      }
-      case 1: out.insert(out.end(), 1024 + rng.below(100), static_cast<std::uint8_t>(0xC0 + rng.below(64))); break;
-      case 2: {
-        const Bytes a = from_alphabet(rng, 100 + rng.below(900), 20, static_cast<std::uint8_t>(rng.next()));
-        out.insert(out.end(), a.begin(), a.end());
-        break;
-      }
-      default: out.push_back(static_cast<std::uint8_t>(rng.next())); break;
-    }
-  }
-  out.resize(size);
-  return out;
 }
 
 // ---- Cases --------------------------------------------------------------------------------

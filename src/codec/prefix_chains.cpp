@@ -1,0 +1,247 @@
+// The fast match search over chains of several prefix lengths (see prefix_chains.hpp).
+#include "codec/prefix_chains.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cassert>
+#include <cstring>
+#include <utility>
+
+#include "codec/packed_block.hpp"
+
+namespace mytarvo::codec {
+
+namespace {
+
+constexpr std::uint32_t kGolden32 = 0x9E3779B1u;
+constexpr std::uint64_t kGolden64 = 0x9E3779B97F4A7C15ull;
+constexpr std::uint32_t kMinHashBits = 10;
+constexpr std::uint32_t kMaxHashBits = 15;
+
+// Positions in the link ring: the smallest power of two not below W, so that a position's
+// slot is not reused while the position is live.
+std::uint32_t ring_size(std::uint32_t window) { return std::bit_ceil(window); }
+
+// Bits of the hashed levels' keys: about one head per ring slot, within 10 to 15 bits.
+std::uint32_t hash_bits(std::uint32_t ring) {
+  return std::clamp(static_cast<std::uint32_t>(std::bit_width(ring)) - 1u, kMinHashBits, kMaxHashBits);
+}
+
+// Number of equal bytes at `a` and `b`, counting no further than `bound`. Eight bytes at a
+// time; little-endian loads put the first differing byte in the lowest set bits.
+inline std::uint32_t common_prefix(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t bound) {
+  std::uint32_t k = 0;
+  while (k + 8 <= bound) {
+    const std::uint64_t diff = load_le64(a + k) ^ load_le64(b + k);
+    if (diff != 0) return k + static_cast<std::uint32_t>(std::countr_zero(diff)) / 8u;
+    k += 8;
+  }
+  while (k < bound && a[k] == b[k]) ++k;
+  return k;
+}
+
+// The length the plain walk reports for a candidate sharing at least `min_length` bytes: it
+// measures four bytes at a time from min_length while below limit - 4, so a candidate
+// running on to the limit is reported at the first min_length + 4j >= limit - 4. A
+// candidate reports min(its common prefix, reach).
+inline std::uint32_t measure_reach(std::uint32_t min_length, std::uint32_t limit) {
+  if (limit < 4 || min_length >= limit - 4) return min_length;
+  return min_length + (limit - 4 - min_length + 3) / 4 * 4;
+}
+
+// Whether a candidate of `length` bytes farther than `distance` (and at most `farthest`
+// back) can gain more than `gain`, priced as anything but a repeat match. Within a band of
+// the length bonus the cost never falls as the distance grows, so only the first distance
+// past `distance` and the starts of the farther bands need pricing.
+bool farther_may_gain_more(std::uint32_t distance, std::uint32_t length, std::uint32_t farthest,
+                           std::uint32_t index_bits, std::uint32_t gain) {
+  constexpr std::uint32_t kNotADistance = 0;  // so that no candidate is priced as a repeat
+  constexpr std::uint32_t kBandStarts[] = {0x80, 0x27F, 0x37FF, 0x10000};
+  if (distance >= farthest) return false;
+  if (match_gain(distance + 1, length, index_bits, kNotADistance) > gain) return true;
+  for (std::uint32_t start : kBandStarts) {
+    if (start > distance + 1 && start <= farthest && match_gain(start, length, index_bits, kNotADistance) > gain) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+std::uint64_t PrefixChains::bytes_needed(std::uint32_t window) {
+  if (window == 0 || window > kMaxWindow) return 0;
+  const std::uint64_t ring = ring_size(window);
+  const std::uint64_t heads = (kLevels - 1) * (std::uint64_t{1} << hash_bits(ring_size(window)));
+  return heads * sizeof(std::uint32_t) + kLevels * ring * sizeof(std::uint16_t);
+}
+
+PrefixChains::PrefixChains(const std::uint8_t* input, std::uint32_t length, std::uint32_t window,
+                           std::uint32_t* two_byte_heads, void* memory)
+    : input_(input),
+      length_(length),
+      window_(window),
+      ring_mask_(ring_size(window) - 1),
+      hash_bits_(hash_bits(ring_size(window))) {
+  assert(window >= 1 && window <= length && window <= kMaxWindow);
+  heads_[0] = two_byte_heads;
+  auto* heads = static_cast<std::uint32_t*>(memory);
+  const std::size_t head_count = std::size_t{1} << hash_bits_;
+  std::memset(heads, 0, (kLevels - 1) * head_count * sizeof(std::uint32_t));
+  for (std::size_t level = 1; level < kLevels; ++level) heads_[level] = heads + (level - 1) * head_count;
+  auto* links = reinterpret_cast<std::uint16_t*>(heads + (kLevels - 1) * head_count);
+  for (std::size_t level = 0; level < kLevels; ++level) links_[level] = links + level * (ring_mask_ + std::size_t{1});
+}
+
+// Level 0 is the two-byte key itself; the others multiply the prefix, shifted to the top of
+// a 32- or 64-bit word, by a golden-ratio constant and keep the top `bits`. Levels above 8
+// bytes mix the prefix's first and last 8 bytes. `word` holds the first 8 bytes (or 0 when
+// fewer are left, and then only levels of 4 bytes or less are asked for).
+template <std::size_t Level>
+[[gnu::always_inline]] inline std::uint32_t level_key(const std::uint8_t* at, std::uint64_t word, std::uint32_t bits) {
+  constexpr std::uint32_t bytes = PrefixChains::kLevelBytes[Level];
+  if constexpr (Level == 0) {
+    return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8;
+  } else if constexpr (bytes <= 4) {
+    return ((load_le32(at) << (32 - 8 * bytes)) * kGolden32) >> (32 - bits);
+  } else if constexpr (bytes <= 8) {
+    return static_cast<std::uint32_t>(((word << (64 - 8 * bytes)) * kGolden64) >> (64 - bits));
+  } else {
+    const std::uint64_t last = load_le64(at + bytes - 8);
+    return static_cast<std::uint32_t>(((word ^ (last << 29 | last >> 35)) * kGolden64) >> (64 - bits));
+  }
+}
+
+void PrefixChains::insert(std::uint32_t position) {
+  assert(position + 1 < length_);
+  // Members in locals: the stores below could otherwise alias them.
+  const std::uint8_t* at = input_ + position;
+  const std::uint32_t slot = position & ring_mask_;
+  const std::uint32_t bits = hash_bits_;
+  const std::uint32_t newest = position + 1;
+  // Puts the position in front of its chain of `Level`. The head holds the newest position
+  // + 1, or 0 for none; the link the step back to it, or 0 for none. A step beyond 16 bits
+  // leads out of every window served: none. An empty head gives the step position + 1,
+  // which leads to position - (position + 1) = kNone when it fits in 16 bits: none as well.
+  auto link = [&]<std::size_t Level>(std::uint64_t word) {
+    std::uint32_t* head = heads_[Level] + level_key<Level>(at, word, bits);
+    const std::uint32_t step = newest - *head;
+    links_[Level][slot] = static_cast<std::uint16_t>(step <= 0xFFFFu ? step : 0);
+    *head = newest;
+  };
+  if (on_level(kLevels - 1, position)) {
+    // Away from the end of the input: every level, unrolled.
+    const std::uint64_t word = load_le64(at);
+    [&]<std::size_t... L>(std::index_sequence<L...>) {
+      (link.template operator()<L>(word), ...);
+    }(std::make_index_sequence<kLevels>{});
+    return;
+  }
+  // Near the end: the levels whose keys still lie within the input (spans only grow).
+  [&]<std::size_t... L>(std::index_sequence<L...>) {
+    static_cast<void>(((on_level(L, position) && (link.template operator()<L>(span(L) >= 8 ? load_le64(at) : 0), true)) &&
+                       ...));
+  }(std::make_index_sequence<kLevels>{});
+}
+
+void PrefixChains::insert_run(std::uint32_t first, std::uint32_t last) {
+  for (std::uint32_t position = first; position <= last; ++position) insert(position);
+}
+
+// The highest level `position` is on: the top one but within the last bytes of the input.
+std::size_t PrefixChains::top_level(std::uint32_t position) const {
+  std::size_t level = kLevels - 1;
+  while (level > 0 && !on_level(level, position)) --level;
+  return level;
+}
+
+// The newest position older than `after` on `level`'s chain of `position` (after ==
+// position: the first one). `after` is a candidate found before, sharing `shared` bytes with
+// `position`; when that is fewer than the level's prefix it may not be on this chain. The
+// chain is then entered from its start, passing the nodes from `after` on; the nodes newer
+// than `after` on it can only be hash collisions, since a nearer position sharing the whole
+// prefix would have been found before `after`.
+std::uint32_t PrefixChains::first_older(std::size_t level, std::uint32_t position, std::uint32_t after,
+                                        std::uint32_t shared) const {
+  if (after == position) return older(level, position);
+  if (shared >= kLevelBytes[level]) return older(level, after);
+  std::uint32_t node = older(level, position);
+  while (node != kNone && node >= after) node = older(level, node);
+  return node;
+}
+
+// The search, candidate by candidate as in the plain walk, with the two shortcuts of the
+// header comment. Invariants at the top of the loop:
+//  - min_length is the plain walk's minimum length after the candidates found so far, and
+//    `best` its best candidate; `last_found` is the position of the last candidate found
+//    (p when none yet): the plain walk would continue with the positions older than it;
+//  - only_longer: no candidate older than last_found, other than the one at the last
+//    distance, can gain more than `best` with exactly min_length bytes, so only candidates
+//    of more than min_length bytes are looked for; the one at the last distance is checked
+//    by itself when the walk passes it.
+// The plain walk's stop at a candidate of the same length and distance as the one before
+// never applies: candidates come strictly nearest first, so distances strictly grow.
+MatchChoice PrefixChains::choose_match(std::uint32_t position, std::uint32_t limit, std::uint32_t index_bits,
+                                       std::uint32_t last_distance) const {
+  const std::uint8_t* here = input_ + position;
+  const std::uint32_t farthest = std::min(position, window_ - 1);
+  const std::uint32_t oldest = position - farthest;
+  const bool repeat_live = last_distance >= 1 && last_distance <= farthest;
+  const std::size_t top = top_level(position);
+  MatchChoice best{};
+  std::uint32_t min_length = 2;
+  std::uint32_t last_found = position;
+  bool only_longer = false;
+  for (;;) {
+    // Every candidate reports min(common prefix, reach); when reach is min_length itself,
+    // none can be longer.
+    const std::uint32_t reach = measure_reach(min_length, limit);
+    std::uint32_t found = kNone;
+    std::uint32_t common = 0;
+    if (!only_longer || reach > min_length) {
+      const std::uint32_t need = only_longer ? min_length + 1 : min_length;
+      // The level with the longest prefix not above `need`.
+      const std::size_t level = std::min<std::size_t>(
+          kLevelForLength[std::min<std::uint32_t>(need, kLevelForLength.size() - 1)], top);
+      // Candidates on the chain share the level's prefix (but for hash collisions), so the
+      // last 8 bytes of the needed length reject most of those that do not qualify at once.
+      const bool tail_first = need >= 8;
+      const std::uint64_t tail = tail_first ? load_le64(here + need - 8) : 0;
+      for (std::uint32_t node = first_older(level, position, last_found, min_length); node != kNone && node >= oldest;
+           node = older(level, node)) {
+        const std::uint8_t* there = input_ + node;
+        if (tail_first && load_le64(there + need - 8) != tail) continue;
+        common = common_prefix(here, there, reach);
+        if (common >= need) {
+          found = node;
+          break;
+        }
+      }
+    }
+    if (only_longer && repeat_live) {
+      // The candidate at the last distance, if the plain walk reaches it before `found`
+      // and finds it with exactly min_length bytes (a longer one would be `found` itself).
+      const std::uint32_t repeat = position - last_distance;
+      if (repeat < last_found && (found == kNone || repeat > found) &&
+          common_prefix(here, input_ + repeat, reach) == min_length) {
+        const std::uint32_t gain = match_gain(last_distance, min_length, index_bits, last_distance);
+        if (gain > best.gain) best = MatchChoice{last_distance, min_length, gain};
+      }
+    }
+    if (found == kNone) break;
+
+    const std::uint32_t distance = position - found;
+    const std::uint32_t gain = match_gain(distance, common, index_bits, last_distance);
+    if (gain > best.gain) {
+      best = MatchChoice{distance, common, gain};
+      if (distance <= kStopDistance && common >= kStopLength) break;
+    }
+    min_length = common;
+    last_found = found;
+    only_longer = !farther_may_gain_more(distance, common, farthest, index_bits, best.gain);
+  }
+  if (best.length > limit) best.length = limit;
+  return best;
+}
+
+}  // namespace mytarvo::codec

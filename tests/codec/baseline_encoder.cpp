@@ -1,0 +1,257 @@
+// Frozen copy of the block encoder's pass as it was before the speed work (baseline
+// comparison tests only): window and memory set-up, header, literal analysis, the
+// index-bits schedule, the coding of single bytes and copies, progress reports, the end of
+// the stream and the failure rules.
+#include "codec/baseline_encoder.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "codec/baseline_match_search.hpp"
+#include "codec/baseline_token_stream.hpp"
+#include "codec/packed_block.hpp"
+
+namespace mytarvo::test::baseline {
+
+using namespace ::mytarvo::codec;  // format constants, callbacks, clamp_window, block_checksum
+
+namespace {
+
+constexpr std::uint32_t kAnalysisPeriod = 1024;    // bytes between two literal analyses
+constexpr std::uint32_t kProgressPeriod = 96;      // tokens between two progress reports
+constexpr std::uint32_t kWideIndexReach = 0xC000;  // reach above which index bits grow
+constexpr std::uint32_t kWiderIndexReach = 0x10000;
+constexpr std::uint32_t kTailLimit = 3;  // a step whose limit is this or less is not searched
+
+// Chooses the literal coding for a stretch of `count` bytes (count >= 1): unchanged when
+// all its bytes are equal, width 8 when they span 128 values or more, else width 7 from the
+// smallest byte.
+LiteralRange analyse_literals(const std::uint8_t* bytes, std::uint32_t count, LiteralRange current) {
+  const auto [lo, hi] = std::minmax_element(bytes, bytes + count);
+  if (*lo == *hi) return current;
+  if (*hi - *lo >= 128) return kFullRange;
+  return LiteralRange{7, *lo};
+}
+
+// The three working blocks of one run, obtained in the order head table, node ring,
+// in-use flags, zero-filled here whatever the allocator did, and released in the order
+// table, flags, nodes; a block never obtained is not released.
+class WorkingMemory {
+ public:
+  WorkingMemory(AllocateFn allocate, ReleaseFn release, void* user)
+      : allocate_(allocate), release_(release), user_(user) {}
+  ~WorkingMemory() {
+    give_back(table_);
+    give_back(flags_);
+    give_back(nodes_);
+  }
+  WorkingMemory(const WorkingMemory&) = delete;
+  WorkingMemory& operator=(const WorkingMemory&) = delete;
+
+  // False when a request is refused or its size does not fit the 32-bit size argument.
+  [[nodiscard]] bool obtain(std::uint32_t window) {
+    return take(kHeadTableBytes, table_) && take(node_ring_bytes(window), nodes_) &&
+           take(in_use_bytes(window), flags_);
+  }
+
+  [[nodiscard]] std::uint32_t* head_table() const { return static_cast<std::uint32_t*>(table_); }
+  [[nodiscard]] ChainNode* nodes() const { return static_cast<ChainNode*>(nodes_); }
+  [[nodiscard]] std::uint8_t* in_use() const { return static_cast<std::uint8_t*>(flags_); }
+
+ private:
+  bool take(std::uint64_t size, void*& block) {
+    if (size > 0xFFFFFFFFu) return false;
+    block = allocate_(static_cast<std::uint32_t>(size), user_);
+    if (block == nullptr) return false;
+    std::memset(block, 0, static_cast<std::size_t>(size));
+    return true;
+  }
+  void give_back(void* block) {
+    if (block != nullptr) static_cast<void>(release_(block, user_));
+  }
+
+  AllocateFn allocate_;
+  ReleaseFn release_;
+  void* user_;
+  void* table_ = nullptr;
+  void* nodes_ = nullptr;
+  void* flags_ = nullptr;
+};
+
+// One encoding after set-up: the bit stream from the first literal-width change to the end
+// marker. Invariants of the main loop: every position below `position_` is coded; every
+// position up to `position_` is in the index (except the last of the input); `limit_` is
+// min(W - 1, length - position_) and never rises.
+class EncoderRun {
+ public:
+  EncoderRun(const std::uint8_t* input, std::uint32_t length, std::uint32_t window, std::uint8_t* dest,
+             MatchIndex& index, ProgressFn progress, void* user)
+      : input_(input),
+        length_(length),
+        window_(window),
+        limit_(window - 1),
+        out_(dest, length),
+        chooser_(index),
+        progress_(progress),
+        user_(user) {}
+
+  // Returns the block's size, or 0 when it does not fit or the progress callback aborts.
+  std::uint32_t run(const LiteralRange& first_range);
+
+ private:
+  void start(const LiteralRange& first_range);
+  std::uint32_t full_step();
+  void update_literal_range();
+  void update_index_bits();
+  void code_single_byte();
+  void code_literal(std::uint8_t byte);
+  [[nodiscard]] bool report_progress();
+  void advance(std::uint32_t covered);
+
+  const std::uint8_t* input_;
+  std::uint32_t length_;
+  std::uint32_t window_;
+  std::uint32_t limit_;
+  TokenStream out_;
+  MatchChooser chooser_;
+  ProgressFn progress_;
+  void* user_;
+  std::uint32_t position_ = 0;
+  std::uint32_t reach_ = 0;  // min(position, W) at the latest full step
+  std::uint32_t analysis_counter_ = 0;
+  std::uint32_t progress_counter_ = 0;
+};
+
+std::uint32_t EncoderRun::run(const LiteralRange& first_range) {
+  start(first_range);
+  if (out_.overflowed()) return 0;
+  while (position_ < length_) {
+    limit_ = std::min(limit_, length_ - position_);
+    std::uint32_t covered = 1;
+    if (limit_ <= kTailLimit) {
+      code_single_byte();  // tail step: no analysis, no index-bits update, no search
+    } else {
+      covered = full_step();
+    }
+    // A word that would not fit fails the run before the token is reported.
+    if (out_.overflowed() || !report_progress()) return 0;
+    advance(covered);
+  }
+  if (progress_ != nullptr) static_cast<void>(progress_(length_, out_.bytes_stored(), user_));
+  out_.end();
+  return out_.overflowed() ? 0 : out_.bytes_stored();
+}
+
+// Announces the literal coding, then codes the first byte alone (a zero byte or a literal,
+// never a near byte) between the inserts of positions 0 and 1. It is not counted as
+// progress.
+void EncoderRun::start(const LiteralRange& first_range) {
+  out_.literal_width_change(first_range);
+  chooser_.insert(0);
+  if (input_[0] == 0) {
+    out_.zero_byte();
+  } else {
+    code_literal(input_[0]);
+  }
+  chooser_.insert(1);
+  analysis_counter_ = 1;
+  position_ = 1;
+}
+
+// Returns the number of bytes the step's token covers.
+std::uint32_t EncoderRun::full_step() {
+  update_literal_range();
+  update_index_bits();
+  const StepAnswer answer =
+      chooser_.decide_step(position_, limit_, out_.index_bits(), out_.last_distance());
+  if (!answer.match) {
+    code_single_byte();
+    return 1;
+  }
+  out_.copy(answer.distance, answer.length);
+  return answer.length;
+}
+
+// Every 1024 bytes, the literal coding is chosen again for the bytes ahead (at most the
+// limit, so never beyond the input).
+void EncoderRun::update_literal_range() {
+  if (analysis_counter_ < kAnalysisPeriod) return;
+  analysis_counter_ = 0;
+  const LiteralRange range =
+      analyse_literals(input_ + position_, std::min(limit_, kAnalysisPeriod), out_.literal_range());
+  if (range != out_.literal_range()) out_.literal_width_change(range);
+}
+
+// Far distances get more plain-coded bits as the reachable history grows: 9 index bits once
+// it exceeds 49152 positions, 10 once it exceeds 65536. They never shrink.
+void EncoderRun::update_index_bits() {
+  reach_ = std::min(position_, window_);
+  if (reach_ <= kWideIndexReach) return;
+  const std::uint32_t wanted = reach_ > kWiderIndexReach ? 10u : 9u;
+  if (wanted != out_.index_bits()) out_.index_bits_change(wanted);
+}
+
+// A zero byte; else a copy of the nearest equal byte among the last min(reach, 14); else a
+// literal.
+void EncoderRun::code_single_byte() {
+  const std::uint8_t byte = input_[position_];
+  if (byte == 0) {
+    out_.zero_byte();
+    return;
+  }
+  const std::uint32_t nearby = std::min(reach_, kNearMaxDistance);
+  for (std::uint32_t d = 1; d <= nearby; ++d) {
+    if (input_[position_ - d] == byte) {
+      out_.near_byte(d);
+      return;
+    }
+  }
+  code_literal(byte);
+}
+
+// A byte the analysis schedule left outside the current range (an all-equal stretch, the
+// bytes after the last analysis, or the byte a short window's analysis does not reach)
+// first switches the coding to width 8, which covers every byte; the schedule goes on from
+// there.
+void EncoderRun::code_literal(std::uint8_t byte) {
+  if (!out_.literal_range().covers(byte)) out_.literal_width_change(kFullRange);
+  out_.literal(byte);
+}
+
+bool EncoderRun::report_progress() {
+  if (progress_ == nullptr) return true;
+  if (++progress_counter_ < kProgressPeriod) return true;
+  progress_counter_ = 0;
+  return progress_(position_, out_.bytes_stored(), user_) != 0;
+}
+
+// Moves past the token just written, inserting the positions it covered after its first
+// two (position + 1 went in during the search), but never the last position of the input.
+void EncoderRun::advance(std::uint32_t covered) {
+  analysis_counter_ += covered;
+  const std::uint32_t end = position_ + covered;
+  const std::uint32_t last_indexed = std::min(end, length_ - 2);
+  for (std::uint32_t q = position_ + 2; q <= last_indexed; ++q) chooser_.insert(q);
+  position_ = end;
+}
+
+}  // namespace
+
+std::uint32_t encode(const std::uint8_t* source, std::uint32_t length, std::uint8_t* dest, std::uint32_t window,
+                     AllocateFn allocate, ReleaseFn release, ProgressFn progress, std::int32_t no_checksum,
+                     void* user) {
+  if (source == nullptr || dest == nullptr || length == 0) return 0;
+  const LiteralRange first_range = analyse_literals(source, std::min(length, kAnalysisPeriod), kFullRange);
+  const std::uint32_t w = clamp_window(window, length);
+
+  WorkingMemory memory(allocate, release, user);
+  if (!memory.obtain(w)) return 0;
+  if (length < kHeaderSize) return 0;  // the header alone would not fit
+  store_header(dest, length, no_checksum == 1 ? 0u : block_checksum(source, length));
+
+  MatchIndex index(source, length, w, memory.head_table(), memory.nodes(), memory.in_use());
+  EncoderRun run(source, length, w, dest, index, progress, user);
+  return run.run(first_range);
+}
+
+}  // namespace mytarvo::test::baseline
