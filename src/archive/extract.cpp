@@ -68,14 +68,11 @@ void copy_stored(Library& lib, const DataBuffer& chunk, std::int64_t size) {
   }
 }
 
-// Writes the decoded buffer: up to its last nonzero byte, then the zero tail by extension.
-void write_unpacked(Library& lib, const DataBuffer& unpacked) {
-  const std::uint8_t* begin = unpacked.data();
-  const std::uint8_t* end = begin + unpacked.size();
-  const std::uint8_t* last = end;
-  while (last != begin && last[-1] == 0) --last;
-  lib.write_bytes(kSecondFile, begin, static_cast<std::uint32_t>(last - begin));
-  if (last != end) zero_fill_to(lib, unpacked.size());
+// Writes the first `written` bytes of the decoded buffer, then its untouched zero tail by
+// extension (the buffer started zero-filled and the decoder wrote only its front).
+void write_unpacked(Library& lib, const DataBuffer& unpacked, std::size_t written) {
+  lib.write_bytes(kSecondFile, unpacked.data(), static_cast<std::uint32_t>(written));
+  if (written < unpacked.size()) zero_fill_to(lib, unpacked.size());
 }
 
 bool extract_stored(Library& lib, const EntryHeader& entry, const std::string& output_path) {
@@ -97,17 +94,16 @@ bool extract_packed(Library& lib, const EntryHeader& entry, const std::string& o
   if (block.missing() || unpacked.missing()) return false;
   const OutputFile output(lib, output_path);
   if (!output.opened()) return true;
-  if (block.data() != nullptr) {
+  std::size_t written = 0;
+  if (block.data() != nullptr && unpacked.data() != nullptr) {
     lib.read_bytes(kArchiveFile, block.data(), static_cast<std::uint32_t>(block.size()));
     // The result is not consulted: whatever the decoder left in the zero-filled buffer
     // (nothing for a block without the magic, the decoded bytes for a wrong checksum) is
     // the content of the file.
-    if (unpacked.data() != nullptr) {
-      [[maybe_unused]] const std::uint32_t produced =
-          codec::decode(block.data(), block.size(), unpacked.data(), unpacked.size());
-    }
+    [[maybe_unused]] const std::uint32_t result =
+        codec::decode(block.data(), block.size(), unpacked.data(), unpacked.size(), &written);
   }
-  write_unpacked(lib, unpacked);
+  write_unpacked(lib, unpacked, written);
   return true;
 }
 

@@ -376,7 +376,9 @@ bool decode_stream(const std::uint8_t* stream, std::size_t word_count, DecodeSta
 
 }  // namespace
 
-std::uint32_t decode(const std::uint8_t* block, std::size_t block_size, std::uint8_t* out, std::size_t capacity) {
+std::uint32_t decode(const std::uint8_t* block, std::size_t block_size, std::uint8_t* out, std::size_t capacity,
+                     std::size_t* written) {
+  if (written != nullptr) *written = 0;
   if (block == nullptr || out == nullptr) return 0;
   if (block_size < kHeaderSize || block[0] != kMagic0 || block[1] != kMagic1) return 0;
   const std::uint32_t size = load_le32(block + kUnpackedSizeOffset);
@@ -389,7 +391,9 @@ std::uint32_t decode(const std::uint8_t* block, std::size_t block_size, std::uin
                                 ? capacity
                                 : static_cast<std::size_t>(std::numeric_limits<std::uint32_t>::max());
   DecodeState state{out, limit, 0, kInitialLastDistance, kInitialIndexBits, 0, 0};
-  if (!decode_stream(block + kHeaderSize, (block_size - kHeaderSize) / kWordSize, state)) return 0;
+  const bool ended = decode_stream(block + kHeaderSize, (block_size - kHeaderSize) / kWordSize, state);
+  if (written != nullptr) *written = state.produced;
+  if (!ended) return 0;
   if (stored != 0 && block_checksum(out, size) != stored) return 0;
   return static_cast<std::uint32_t>(state.produced);
 }

@@ -23,8 +23,11 @@ namespace mytarvo::codec {
 // A stored checksum of 0 skips verification. The count is never compared with the
 // header's unpacked size. Reads no byte of `block` at or beyond `block_size` and writes no
 // byte of `out` at or beyond `capacity`; allocates nothing; always terminates.
+// When `written` is given, it receives how many bytes at the front of `out` the stream
+// wrote, whatever the result (0 when decoding never started); bytes beyond them are
+// untouched.
 [[nodiscard]] std::uint32_t decode(const std::uint8_t* block, std::size_t block_size, std::uint8_t* out,
-                                   std::size_t capacity);
+                                   std::size_t capacity, std::size_t* written = nullptr);
 
 // The unpacked size recorded in the block's header, or 0 when `block` is null, shorter
 // than 6 bytes or does not begin with the magic "QZ". Reads at most the first 6 bytes.

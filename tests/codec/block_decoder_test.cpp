@@ -2,6 +2,7 @@
 // hand, checksum verification and the unpacked size query.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -296,6 +297,37 @@ TEST(DecodeOutputs, NarrowLiteralAddsTheBase) {
   Bytes out(3);
   EXPECT_EQ(decode(block.data(), block.size(), out.data(), out.size()), 3u);
   EXPECT_EQ(out, (Bytes{0x6F, 0xF0, 0x00}));
+}
+
+}  // namespace
+}  // namespace mytarvo::codec
+
+namespace mytarvo::codec {
+namespace {
+
+// How many bytes the stream wrote is reported whatever the result, so that callers can
+// tell the written front of the buffer from its untouched tail.
+TEST(DecodeWritten, ReportsTheFrontTheStreamWrote) {
+  struct Case {
+    const char* what;
+    Bytes block;
+    std::uint32_t result;
+    std::size_t written;
+  };
+  Bytes wrong_checksum = kAbababab;
+  wrong_checksum[6] ^= 1;
+  Bytes bad_magic = kAbababab;
+  bad_magic[1] = 0;
+  const Bytes first_word(kAbababab.begin(), kAbababab.begin() + 14);
+  for (const Case& c : {Case{"whole", kAbababab, 8, 8}, Case{"wrong checksum", wrong_checksum, 0, 8},
+                        Case{"cut after the first word", first_word, 0, 2}, Case{"bad magic", bad_magic, 0, 0}}) {
+    Bytes out(8, 0);
+    std::size_t written = 99;
+    EXPECT_EQ(decode(c.block.data(), c.block.size(), out.data(), out.size(), &written), c.result) << c.what;
+    EXPECT_EQ(written, c.written) << c.what;
+    EXPECT_TRUE(std::all_of(out.begin() + static_cast<long>(written), out.end(), [](std::uint8_t b) { return b == 0; }))
+        << c.what;
+  }
 }
 
 }  // namespace
