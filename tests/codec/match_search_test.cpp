@@ -24,7 +24,10 @@ Bytes text_bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 // A match index over `input` with its three areas held by the test, searched the plain way
 // or, with `fast`, through the prefix chains (which then share the head table).
 struct Index {
-  Index(const Bytes& in, std::uint32_t window, bool fast = false)
+  // The window is lowered to the input length, as the encoder does.
+  Index(const Bytes& in, std::uint32_t requested_window, bool fast = false)
+      : Index(in, std::min<std::uint32_t>(requested_window, static_cast<std::uint32_t>(in.size())), fast, 0) {}
+  Index(const Bytes& in, std::uint32_t window, bool fast, int /*clamped*/)
       : input(in),
         head(65536, 0),
         nodes(static_cast<std::size_t>(codec::node_ring_bytes(window) / sizeof(ChainNode))),
