@@ -39,6 +39,20 @@ void close_file(FileHandle file);
 // Cuts (or extends) the file to `length` bytes.
 [[nodiscard]] bool truncate_file(FileHandle file, std::uint64_t length);
 
+// ---- Writer lock ---------------------------------------------------------------------
+// Every writer of an archive holds this exclusive lock on its open file for the whole
+// write, so that two processes never append to (or rewrite) one archive at once. Readers
+// never take it and are never blocked by it. The lock belongs to the open file and goes
+// with its close. POSIX: flock on the open file description; Windows: a one-byte range
+// lock far beyond any data, so that reads and writes of the file itself are unaffected.
+enum class LockWait { Try, Block };
+// True once the lock is held; with LockWait::Try, false at once when another holder has it.
+[[nodiscard]] bool lock_exclusive(FileHandle file, LockWait wait);
+// True when `path` still names the file open as `file` (it was not replaced or removed
+// meanwhile). A writer that had to wait for the lock checks this: the holder may have
+// renamed a rewritten archive over the path, and the writer must then open it afresh.
+[[nodiscard]] bool is_same_file(FileHandle file, const char* path);
+
 // ---- Memory ------------------------------------------------------------------------------
 // A private pool of zero-filled blocks, destroyed as a whole.
 using HeapHandle = void*;

@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -146,6 +147,22 @@ std::int64_t file_length(FileHandle file) {
 
 bool truncate_file(FileHandle file, std::uint64_t length) {
   return ::ftruncate(static_cast<int>(file), static_cast<off_t>(length)) == 0;
+}
+
+bool lock_exclusive(FileHandle file, LockWait wait) {
+  const int operation = LOCK_EX | (wait == LockWait::Try ? LOCK_NB : 0);
+  int result;
+  do {
+    result = ::flock(static_cast<int>(file), operation);
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
+bool is_same_file(FileHandle file, const char* path) {
+  struct stat open_st {};
+  struct stat path_st {};
+  return ::fstat(static_cast<int>(file), &open_st) == 0 && ::stat(path, &path_st) == 0 &&
+         open_st.st_dev == path_st.st_dev && open_st.st_ino == path_st.st_ino;
 }
 
 // The C allocator serves as the pool; a heap handle is only a token here.

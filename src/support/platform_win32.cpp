@@ -96,6 +96,34 @@ bool truncate_file(FileHandle file, std::uint64_t length) {
   return set_position(h, length) && SetEndOfFile(h);
 }
 
+// The lock covers one byte at the far end of the 64-bit offset range: no file reaches it,
+// so the mandatory range lock never gets in the way of reading or writing the data.
+bool lock_exclusive(FileHandle file, LockWait wait) {
+  OVERLAPPED where{};
+  where.Offset = 0xFFFFFFFEu;
+  where.OffsetHigh = 0x7FFFFFFFu;
+  const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (wait == LockWait::Try ? LOCKFILE_FAIL_IMMEDIATELY : 0);
+  return LockFileEx(to_handle(file), flags, 0, 1, 0, &where) != 0;
+}
+
+namespace {
+bool identify(HANDLE h, BY_HANDLE_FILE_INFORMATION& info) { return GetFileInformationByHandle(h, &info) != 0; }
+}  // namespace
+
+bool is_same_file(FileHandle file, const char* path) {
+  // A query-only open conflicts with no holder's sharing.
+  HANDLE other = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (other == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION a{};
+  BY_HANDLE_FILE_INFORMATION b{};
+  const bool same = identify(to_handle(file), a) && identify(other, b) &&
+                    a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+                    a.nFileIndexLow == b.nFileIndexLow;
+  CloseHandle(other);
+  return same;
+}
+
 HeapHandle heap_create() { return HeapCreate(0, 0, 0); }
 void heap_destroy(HeapHandle heap) {
   if (heap != nullptr) HeapDestroy(static_cast<HANDLE>(heap));
