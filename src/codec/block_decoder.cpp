@@ -1,11 +1,12 @@
 // Block decoder: a single forward pass over the bit stream of a packed block, followed by
 // verification of the block checksum. Tokens are read from a 64-bit bit buffer topped up
-// two words at a time; a token that starts with fewer than 32 bits left in the block (its
-// last few) goes through a checked path that reads its fields one by one.
+// two words at a time. One token decoder serves two loops: a fast form for tokens that
+// start with 32 bits at hand, and a checked form, out of line, for the block's last bits.
 #include "codec/block_decoder.hpp"
 
 #include <array>
 #include <bit>
+#include <cassert>
 #include <cstring>
 #include <limits>
 
@@ -205,84 +206,59 @@ struct DecodeState {
 
 enum class Step { Go, End, Fail };
 
-// Decodes one token. Invariants at every call:
+// Whether `count` bits are at hand for a token's fixed fields. The fast form's caller
+// guarantees them; the checked form runs where the buffer holds every bit left in the
+// block, so a field that is not at hand lies beyond the block's end.
+template <bool Checked>
+[[gnu::always_inline]] inline bool at_hand(const BitSource& in, unsigned count) {
+  if constexpr (Checked) {
+    return in.avail >= count;
+  } else {
+    assert(in.avail >= count);
+    return true;
+  }
+}
+
+// The longest run of fixed fields a token begins with, prefix included: an index-bits
+// change with a 6-bit field (18 bits); a narrow literal-width change takes 17.
+inline constexpr unsigned kMaxFixedBits = kShortMatchBits + kIndexBitsChangeExtra + 3;
+static_assert(kMaxFixedBits >= kNarrowWidthChangeBits && kMaxFixedBits >= 1 + kWideLiteralWidth);
+// Bits the fast form needs at hand when a token starts: its fixed fields all fit.
+inline constexpr unsigned kFastTokenBits = 32;
+static_assert(kMaxFixedBits <= kFastTokenBits);
+
+// Decodes one token, right after a refill. Its fixed fields (prefix, literal, short-match
+// fields, index-bits change, four-bit code, literal-width change) are read from the bits
+// at hand; only gamma numbers and the index-bits field of a long match top up, through
+// BitSource, which fails at the end of the block.
+//  - Fast form (Checked = false): requires avail >= kFastTokenBits, which covers every
+//    fixed field of any token, so they are read without tests.
+//  - Checked form: requires that the refill left fewer bits only because the block ends
+//    (next == end): then every bit left is at hand, and a fixed field fails exactly when
+//    it is not. It serves the tokens that start in the last 32 bits of the block.
+// Both forms give the same results. Invariants at every call:
 //  - produced <= limit: every write is preceded by a check that it fits;
-//  - every byte out[0, produced) has been written by this call, so a copy whose distance
-//    lies in 1..produced reads only bytes this call wrote;
+//  - every byte out[0, produced) has been written by this decode, so a copy whose distance
+//    lies in 1..produced reads only bytes it wrote;
 //  - 1 <= index_bits <= 31, so the shift forming a long-match distance is defined;
 //  - literal_width is 0 until the first literal-width change and 7 or 8 afterwards; a
 //    literal met while it is 0 fails the block instead of reading an undefined state.
-[[gnu::noinline]] Step decode_token_checked(BitSource& in, DecodeState& s) {
-  std::uint32_t bit = 0;
-  if (!in.take(1, bit)) return Step::Fail;
-  if (bit != 0) {  // 1: literal
-    std::uint32_t value = 0;
-    if (s.literal_width == 0 || s.produced == s.limit || !in.take(s.literal_width, value)) return Step::Fail;
-    s.out[s.produced++] = static_cast<std::uint8_t>(value + s.literal_base);
-    return Step::Go;
-  }
-  if (!in.take(1, bit)) return Step::Fail;
-  if (bit != 0) {  // 0 1: repeat match (g = 2) or long match
-    std::uint32_t g = 0;
-    std::uint32_t length = 0;
-    if (!in.gamma(g)) return Step::Fail;
-    if (g != kRepeatMatchGamma) {
-      std::uint32_t low = 0;
-      if (!in.take(s.index_bits, low)) return Step::Fail;
-      s.last_distance = ((g - kLongMatchGammaBase) << s.index_bits) | low;
-      if (!in.gamma(length)) return Step::Fail;
-      length += length_bonus(s.last_distance);
-    } else if (!in.gamma(length)) {
-      return Step::Fail;
-    }
-    return copy_match(s.out, s.produced, s.limit, s.last_distance, length) ? Step::Go : Step::Fail;
-  }
-  if (!in.take(1, bit)) return Step::Fail;
-  if (bit == 0) {  // 0 0 0: short match, end marker or index-bits change
-    std::uint32_t fields = 0;
-    if (!in.take(kShortDistanceBits + kShortLengthBits, fields)) return Step::Fail;
-    const std::uint32_t distance = fields >> kShortLengthBits;
-    const std::uint32_t n = fields & ((1u << kShortLengthBits) - 1u);
-    if (distance != 0) {
-      s.last_distance = distance;
-      return copy_match(s.out, s.produced, s.limit, distance, n + kShortMinLength) ? Step::Go : Step::Fail;
-    }
-    if (n == 0) return Step::End;
-    if (!in.take(n + kIndexBitsChangeExtra, s.index_bits)) return Step::Fail;
-    return s.index_bits >= kMinIndexBits && s.index_bits <= kMaxIndexBits ? Step::Go : Step::Fail;
-  }
-  std::uint32_t code = 0;  // 0 0 1: a four-bit code
-  if (!in.take(kFourBitCodeBits, code)) return Step::Fail;
-  if (code == kCodeZeroByte) {
-    if (s.produced == s.limit) return Step::Fail;
-    s.out[s.produced++] = 0;
-    return Step::Go;
-  }
-  if (code >= kCodeFirstNear) {
-    return copy_match(s.out, s.produced, s.limit, code - 1u, 1) ? Step::Go : Step::Fail;
-  }
-  if (!in.take(1, bit)) return Step::Fail;
-  if (bit != 0) return copy_raw_run(in, s.out, s.produced, s.limit) ? Step::Go : Step::Fail;
-  // Literal-width change: 1 bit w, then the base when w = 0.
-  if (!in.take(1, bit)) return Step::Fail;
-  s.literal_width = kNarrowLiteralWidth + bit;
-  s.literal_base = 0;
-  if (bit == 0 && !in.take(kBaseFieldBits, s.literal_base)) return Step::Fail;
-  return Step::Go;
-}
-
-// Decodes one token with at least 32 bits at hand, which cover its prefix and any fixed
-// fields (at most 18 bits); only its gamma numbers and index bits top up again. Same
-// invariants and results as decode_token_checked().
+template <bool Checked>
 [[gnu::always_inline]] inline Step decode_token(BitSource& in, DecodeState& s) {
+  assert(in.avail >= kFastTokenBits || (Checked && in.next == in.end));
+  assert(s.produced <= s.limit);
+  assert(s.index_bits >= kMinIndexBits && s.index_bits <= kMaxIndexBits);
+  assert(s.literal_width == 0 || s.literal_width == kNarrowLiteralWidth || s.literal_width == kWideLiteralWidth);
   const std::uint64_t bits = in.bits;
+  if (!at_hand<Checked>(in, 1)) return Step::Fail;
   if ((bits >> 63) != 0) {  // 1: literal
     const unsigned width = s.literal_width;
-    if (width == 0 || s.produced == s.limit) return Step::Fail;
+    if (width == 0 || s.produced == s.limit || !at_hand<Checked>(in, 1 + width)) return Step::Fail;
     s.out[s.produced++] = static_cast<std::uint8_t>(static_cast<std::uint32_t>((bits << 1) >> (64 - width)) + s.literal_base);
     in.skip(1 + width);
     return Step::Go;
   }
+  if (!at_hand<Checked>(in, 2)) return Step::Fail;
   if ((bits >> 62) != 0) {  // 0 1: repeat match (g = 2) or long match
     in.skip(2);
     std::uint32_t g = 0;
@@ -299,9 +275,11 @@ enum class Step { Go, End, Fail };
     }
     return copy_match(s.out, s.produced, s.limit, s.last_distance, length) ? Step::Go : Step::Fail;
   }
+  if (!at_hand<Checked>(in, 3)) return Step::Fail;
   if ((bits >> 61) == 0) {  // 0 0 0: short match, end marker or index-bits change
-    const auto fields = static_cast<std::uint32_t>(bits >> (64 - 3 - kShortDistanceBits - kShortLengthBits));
-    in.skip(3 + kShortDistanceBits + kShortLengthBits);
+    if (!at_hand<Checked>(in, kShortMatchBits)) return Step::Fail;
+    const auto fields = static_cast<std::uint32_t>(bits >> (64 - kShortMatchBits)) & 0x1FFu;
+    in.skip(kShortMatchBits);
     const std::uint32_t distance = fields >> kShortLengthBits;
     const std::uint32_t n = fields & ((1u << kShortLengthBits) - 1u);
     if (distance != 0) {
@@ -309,13 +287,15 @@ enum class Step { Go, End, Fail };
       return copy_match(s.out, s.produced, s.limit, distance, n + kShortMinLength) ? Step::Go : Step::Fail;
     }
     if (n == 0) return Step::End;
+    if (!at_hand<Checked>(in, n + kIndexBitsChangeExtra)) return Step::Fail;
     s.index_bits = in.peek(n + kIndexBitsChangeExtra);
     in.skip(n + kIndexBitsChangeExtra);
     return s.index_bits >= kMinIndexBits && s.index_bits <= kMaxIndexBits ? Step::Go : Step::Fail;
   }
   // 0 0 1: a four-bit code
-  const auto code = static_cast<std::uint32_t>(bits >> (64 - 3 - kFourBitCodeBits)) & 0xFu;
-  in.skip(3 + kFourBitCodeBits);
+  if (!at_hand<Checked>(in, kZeroByteBits)) return Step::Fail;
+  const auto code = static_cast<std::uint32_t>(bits >> (64 - kZeroByteBits)) & 0xFu;
+  in.skip(kZeroByteBits);
   if (code == kCodeZeroByte) {
     if (s.produced == s.limit) return Step::Fail;
     s.out[s.produced++] = 0;
@@ -324,6 +304,7 @@ enum class Step { Go, End, Fail };
   if (code >= kCodeFirstNear) {
     return copy_match(s.out, s.produced, s.limit, code - 1u, 1) ? Step::Go : Step::Fail;
   }
+  if (!at_hand<Checked>(in, 1)) return Step::Fail;
   const std::uint32_t kind = in.peek(1);
   in.skip(1);
   if (kind != 0) {
@@ -336,20 +317,23 @@ enum class Step { Go, End, Fail };
     return ok ? Step::Go : Step::Fail;
   }
   // Literal-width change: 1 bit w, then the base when w = 0.
+  if (!at_hand<Checked>(in, 1)) return Step::Fail;
   const std::uint32_t w = in.peek(1);
   in.skip(1);
+  if (w == 0 && !at_hand<Checked>(in, kBaseFieldBits)) return Step::Fail;
   s.literal_width = kNarrowLiteralWidth + w;
-  s.literal_base = 0;
-  if (w == 0) {
-    s.literal_base = in.peek(kBaseFieldBits);
-    in.skip(kBaseFieldBits);
-  }
+  s.literal_base = w == 0 ? in.peek(kBaseFieldBits) : 0;
+  if (w == 0) in.skip(kBaseFieldBits);
   return Step::Go;
 }
 
+// The checked form, out of line: it runs for the last few tokens of a block only.
+[[gnu::noinline]] Step decode_token_checked(BitSource& in, DecodeState& s) { return decode_token<true>(in, s); }
+
 // Runs the stream of `word_count` words at `stream` until its end marker. On success
-// state.produced holds the number of bytes written. Tokens that start with fewer than 32
-// bits left in the block take their fields one by one, checking each. The bit source and
+// state.produced holds the number of bytes written. After each refill, a token with 32
+// bits at hand takes the fast form; otherwise the block has fewer bits left, all at hand,
+// and the checked form tests each field against them. The bit source and
 // the state are kept in locals, and handed to the checked path as copies, so that they can
 // live in registers.
 bool decode_stream(const std::uint8_t* stream, std::size_t word_count, DecodeState& state) {
@@ -360,8 +344,8 @@ bool decode_stream(const std::uint8_t* stream, std::size_t word_count, DecodeSta
   Step step = Step::Go;
   do {
     in.refill();
-    if (in.avail >= 32) [[likely]] {
-      step = decode_token(in, s);
+    if (in.avail >= kFastTokenBits) [[likely]] {
+      step = decode_token<false>(in, s);
     } else {
       BitSource copy = in;
       DecodeState t = s;
