@@ -22,8 +22,9 @@ bool decode_stream(const std::uint8_t* stream, std::size_t word_count, tokens::D
 }  // namespace
 
 std::uint32_t decode(const std::uint8_t* block, std::size_t block_size, std::uint8_t* out, std::size_t capacity,
-                     std::size_t* written) {
+                     std::size_t* written, bool* accepted) {
   if (written != nullptr) *written = 0;
+  if (accepted != nullptr) *accepted = false;
   if (block == nullptr || out == nullptr) return 0;
   if (block_size < kHeaderSize || block[0] != kMagic0 || block[1] != kMagic1) return 0;
   const std::uint32_t size = load_le32(block + kUnpackedSizeOffset);
@@ -40,6 +41,7 @@ std::uint32_t decode(const std::uint8_t* block, std::size_t block_size, std::uin
   if (written != nullptr) *written = state.produced;
   if (!ended) return 0;
   if (stored != 0 && block_checksum(out, size) != stored) return 0;
+  if (accepted != nullptr) *accepted = true;
   return static_cast<std::uint32_t>(state.produced);
 }
 
