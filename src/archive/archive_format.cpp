@@ -87,6 +87,11 @@ void write_entry(BufferedFile& archive, const EntryRecord& entry) {
   archive.write(entry.data.data(), static_cast<std::uint32_t>(entry.data.size()));
 }
 
+std::uint32_t read_entry_data(BufferedFile& archive, std::uint64_t data_offset, void* into, std::uint32_t count) {
+  if (archive.position() != data_offset) archive.seek(data_offset);
+  return archive.read(into, count);
+}
+
 bool open_for_scan(BufferedFile& archive, const char* path, platform::OpenMode mode) {
   if (archive.open(path, mode)) return true;
   return mode == platform::OpenMode::OpenOrCreate && archive.open(path, platform::OpenMode::ReadExisting);

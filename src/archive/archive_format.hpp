@@ -55,6 +55,11 @@ struct EntryRecord {
 // line, packed size line when the flag is 1, then the data.
 void write_entry(BufferedFile& archive, const EntryRecord& entry);
 
+// Reads up to `count` bytes of an entry's data, from its start at `data_offset`, into
+// `into`; returns the number read (fewer where the archive ends). Right after the scan
+// has read the entry's header the archive is already there and nothing is sought.
+std::uint32_t read_entry_data(BufferedFile& archive, std::uint64_t data_offset, void* into, std::uint32_t count);
+
 // Opens an archive for the entry scan. With open-or-create (what the C functions use) a
 // missing archive is created empty, and an archive that exists but refuses writing is
 // opened read-only instead: listing and extraction never write to it.

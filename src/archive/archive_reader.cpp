@@ -122,8 +122,7 @@ EntryData ArchiveReader::read(const ArchiveEntry& entry) {
       return result;
     }
     std::vector<std::uint8_t> data(length);
-    state_->archive.seek(entry.data_offset);
-    if (state_->archive.read(data.data(), length) != length) {
+    if (read_entry_data(state_->archive, entry.data_offset, data.data(), length) != length) {
       result.damage = Damage::Unreadable;
       return result;
     }

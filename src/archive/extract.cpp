@@ -74,7 +74,7 @@ bool extract_packed(Library& lib, BufferedFile& archive, const EntryHeader& entr
   if (!output.open(output_path.c_str(), platform::OpenMode::CreateOrTruncate)) return true;
   std::size_t written = 0;
   if (block.data() != nullptr && unpacked.data() != nullptr) {
-    archive.read(block.data(), static_cast<std::uint32_t>(block.size()));
+    read_entry_data(archive, entry.data_offset, block.data(), static_cast<std::uint32_t>(block.size()));
     // The result is not consulted: whatever the decoder left in the zero-filled buffer
     // (nothing for a block without the magic, the decoded bytes for a wrong checksum) is
     // the content of the file.
