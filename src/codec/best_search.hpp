@@ -30,7 +30,7 @@ struct MatchCandidate {
 
 class TreeMatchFinder {
  public:
-  static constexpr std::uint32_t kMaxDepth = 48;
+  static constexpr std::uint32_t kMaxDepth = 128;
   static constexpr std::uint32_t kTreeLength = 256;  // a match this long ends a walk
   static constexpr unsigned kHashBits = 17;
 
