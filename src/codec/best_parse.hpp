@@ -32,8 +32,8 @@ struct ParseStep {
 // The literal range and index bits the stream is to hold at each position of a chunk, in
 // stretches of fixed length.
 struct Schedule {
-  static constexpr std::uint32_t kLiteralSpan = 512;
-  static constexpr std::uint32_t kIndexSpan = 4096;
+  static constexpr std::uint32_t kLiteralSpan = 128;
+  static constexpr std::uint32_t kIndexSpan = 1024;
   std::vector<LiteralRange> ranges;       // one per literal stretch
   std::vector<std::uint8_t> index_bits;   // one per index stretch
 
