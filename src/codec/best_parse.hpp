@@ -7,9 +7,11 @@
 // sizes (best_cost.hpp): one byte (zero byte, near byte or literal), a raw run of 256
 // bytes, a repeat match of any length up to the one found at the last distance, and every
 // length of every candidate (short or long match). One forward pass relaxes the edges in
-// position order; each position keeps only its cheapest arrival and the last distance
-// that arrival leaves, which prices the repeat matches leaving it (so the parse is exact
-// for the path it takes, and optimal up to that one-state simplification). A match of
+// position order. The last distance an arrival leaves prices the repeat matches leaving
+// it, so each position keeps its cheapest arrivals for two different last distances
+// (the parse is exact for the path it takes, and optimal up to keeping only two). Only
+// the cheapest arrival needs to try the other matches: they all set the same last
+// distance, whichever arrival they leave from. A match of
 // `kCommitLength` bytes or more is taken as it stands: the positions it covers are not
 // expanded, which keeps long runs linear.
 #pragma once
@@ -63,23 +65,24 @@ class ChunkParser {
                       std::vector<ParseStep>& steps);
 
  private:
-  void relax(std::uint32_t to, std::uint32_t cost, std::uint32_t length, std::uint32_t distance,
-             std::uint32_t last_distance) {
-    if (cost < cost_[to]) {
-      cost_[to] = cost;
-      length_[to] = length;
-      distance_[to] = distance;
-      last_[to] = last_distance;
-    }
-  }
-  void relax_single(const ChunkView& chunk, const Schedule& schedule, std::uint32_t i);
-  std::uint32_t relax_repeat(const ChunkView& chunk, std::uint32_t i);
-  void relax_candidates(const ChunkView& chunk, const Schedule& schedule, std::uint32_t i);
+  // Arrivals kept per offset: the cheapest for each of up to kArrivals last distances.
+  static constexpr std::uint32_t kArrivals = 2;
+  struct Arrival {
+    std::uint32_t cost;
+    std::uint32_t length;    // of the token that arrives
+    std::uint32_t distance;  // of that token (0: single byte or raw run)
+    std::uint32_t last;      // last distance after it
+    std::uint32_t from;      // the arrival it leaves from (offset * kArrivals + slot)
+  };
+  void relax(std::uint32_t to, const Arrival& a);
+  void relax_single(const ChunkView& chunk, const Schedule& schedule, std::uint32_t i, std::uint32_t node);
+  std::uint32_t relax_repeat(const ChunkView& chunk, std::uint32_t i, std::uint32_t node);
+  void relax_candidates(const ChunkView& chunk, const Schedule& schedule, std::uint32_t i, std::uint32_t node);
   void trace_back(std::uint32_t length, std::vector<ParseStep>& steps) const;
+  [[nodiscard]] std::uint32_t cheapest(std::uint32_t offset) const;
 
-  // Per offset 0 .. chunk length: cheapest arrival, the token that makes it, and the last
-  // distance after it.
-  std::vector<std::uint32_t> cost_, length_, distance_, last_;
+  // Per offset 0 .. chunk length, kArrivals slots (empty: cost kNoCost).
+  std::vector<Arrival> arrivals_;
 };
 
 // Number of bytes equal at a and b, up to `limit`.
