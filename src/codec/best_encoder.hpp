@@ -12,9 +12,11 @@
 //
 // Memory besides the input and the destination: TreeMatchFinder::bytes_needed(W), W =
 // min(length, kMaxBestWindow) (8 bytes per window position: at most 256 MiB, plus 0.75 MiB
-// of tables), and per chunk at most about 30 MiB (the candidates of its positions and the
-// parse arrays). When the finder's memory cannot be had, the window is halved until it
-// can (down to 65536 positions).
+// of tables), and the work on one chunk: its candidates (at most 1 + kMaxDepth per
+// position, 8 bytes each: 68 MiB, 136 MiB with a vector's growth, in practice a few MiB)
+// and the parse arrays (about 4 MiB). So at most about 400 MiB for any input. When the
+// finder's memory cannot be had, the window is halved until it can (down to 65536
+// positions).
 #pragma once
 
 #include <cstdint>
