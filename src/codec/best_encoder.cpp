@@ -2,6 +2,7 @@
 #include "codec/best_encoder.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <new>
 #include <vector>
 
@@ -92,12 +93,15 @@ ChunkPlan plan_chunk(ChunkParser& parser, const ChunkView& chunk, const StreamSt
   return best;
 }
 
+// The whole input when the window reaches over it, else a ring of a power of two; halved
+// while its memory cannot be had.
 bool start_finder(TreeMatchFinder& finder, const std::uint8_t* source, std::uint32_t length, std::uint32_t window) {
   window = std::clamp(window, kMinBestWindow, kMaxBestWindow);
-  if (window < length) window = std::bit_floor(window);  // a ring needs a power of two
-  for (;; window /= 2) {
-    if (finder.start(source, length, window)) return true;
-    if (window <= kMinBestWindow) return false;
+  for (;;) {
+    const std::uint32_t used = window >= length ? length : std::bit_floor(window);
+    if (finder.start(source, length, used)) return true;
+    if (used <= kMinBestWindow) return false;
+    window = std::max(used / 2, kMinBestWindow);
   }
 }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <new>
 
 #include "codec/packed_block.hpp"
@@ -53,6 +54,7 @@ bool TreeMatchFinder::start(const std::uint8_t* data, std::uint32_t size, std::u
   data_ = data;
   size_ = size;
   window_ = std::max<std::uint32_t>(1, std::min(window, size));
+  assert(window_ >= size || std::has_single_bit(window_));
   mask_ = window_ >= size ? 0xFFFFFFFFu : window_ - 1;
   links_.reset(new (std::nothrow) std::uint32_t[2 * static_cast<std::size_t>(window_)]);
   roots_ = filled(std::size_t{1} << kHashBits, kNone);

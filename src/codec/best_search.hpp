@@ -38,7 +38,8 @@ class TreeMatchFinder {
   static std::uint64_t bytes_needed(std::uint32_t window);
 
   // Prepares a search over `size` bytes of `data` with a window of `window` positions (at
-  // most `size`; a power of two when smaller than it). False when memory cannot be had.
+  // most `size`; must be a power of two when smaller than it). False when memory cannot be
+  // had.
   bool start(const std::uint8_t* data, std::uint32_t size, std::uint32_t window) noexcept;
 
   // Positions are given in increasing order, each once, to find() or skip().

@@ -131,6 +131,8 @@ TEST(BestGenerated, RepeatsBeyondSixtyFourKibAreUsed) {
   const Bytes narrow = best_round_trip(input, "window of 65536", codec::kMinBestWindow);
   ASSERT_FALSE(whole.empty());
   ASSERT_FALSE(narrow.empty());
+  // A window request that is no power of two becomes a ring of 131072 positions.
+  EXPECT_FALSE(best_round_trip(input, "window of 200000", 200000).empty());
   const Bytes level_nine = test::pack_bytes(input, 9);
   // The pieces come back from about 210,000 bytes: only the whole window reaches them.
   EXPECT_LT(whole.size() + 20000, narrow.size());
