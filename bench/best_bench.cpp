@@ -65,7 +65,8 @@ BestRun best(const Bytes& in) {
   const std::uint32_t n = mytarvo::codec::pack_best(in.data(), out.data(), static_cast<std::uint32_t>(in.size()));
   const double seconds = cpu_seconds() - t0;
   Bytes back(in.size());
-  const bool decodes = n == 0 || (mytarvo::codec::decode(out.data(), n, back.data(), back.size()) == in.size() && back == in);
+  const bool decodes =
+      n == 0 || (mytarvo::codec::decode(out.data(), n, back.data(), back.size()) == in.size() && back == in);
   return {stored(n, in.size()), seconds, decodes};
 }
 
@@ -96,7 +97,8 @@ struct Totals {
 void print_row(const char* name, const Totals& t) {
   std::printf("%-16s %9zu %9zu %7.2f %9zu %7.2f%% %7.2f", name, t.input, t.nine,
               mb_per_second(t.input, t.nine_seconds), t.best,
-              100.0 * static_cast<double>(t.best) / static_cast<double>(t.nine) - 100.0, mb_per_second(t.input, t.seconds));
+              100.0 * static_cast<double>(t.best) / static_cast<double>(t.nine) - 100.0,
+              mb_per_second(t.input, t.seconds));
 #ifdef MYTARVO_HAVE_ZLIB
   std::printf(" %9zu", t.zlib);
 #endif

@@ -13,7 +13,9 @@ namespace mytarvo::codec::best {
 inline constexpr std::uint32_t kNoCost = 0xFFFFFFFFu;
 
 // A gamma number v >= 2 takes two bits per bit of v below its leading 1.
-constexpr std::uint32_t gamma_bits(std::uint32_t v) { return 2u * (static_cast<std::uint32_t>(std::bit_width(v)) - 1u); }
+constexpr std::uint32_t gamma_bits(std::uint32_t v) {
+  return 2u * (static_cast<std::uint32_t>(std::bit_width(v)) - 1u);
+}
 
 inline constexpr std::uint32_t kCheapByteBits = 7;  // zero byte or near byte
 inline constexpr std::uint32_t kShortBits = 12;

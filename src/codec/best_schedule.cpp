@@ -87,7 +87,8 @@ std::vector<LiteralRange> plan_ranges(const ChunkView& chunk, const std::vector<
     return -static_cast<std::int64_t>(u.literals);
   };
   auto change = [](std::uint32_t k) -> std::int64_t { return k == kWideState ? kWideChangeBits : kNarrowChangeBits; };
-  const std::vector<std::uint32_t> states = cheapest_states(use.size(), kWideState + 1, state_of(at_start), value, change);
+  const std::vector<std::uint32_t> states =
+      cheapest_states(use.size(), kWideState + 1, state_of(at_start), value, change);
   std::vector<LiteralRange> ranges(states.size());
   std::transform(states.begin(), states.end(), ranges.begin(), range_of);
   return ranges;
@@ -124,7 +125,8 @@ std::vector<std::uint8_t> plan_index_bits(const ChunkView& chunk, const std::vec
   auto change = [](std::uint32_t k) -> std::int64_t { return index_change_bits(k + 1); };
   const auto states = cheapest_states(found.size(), kMaxBestIndexBits, at_start.index_bits - 1, value, change);
   std::vector<std::uint8_t> bits(states.size());
-  std::transform(states.begin(), states.end(), bits.begin(), [](std::uint32_t k) { return static_cast<std::uint8_t>(k + 1); });
+  std::transform(states.begin(), states.end(), bits.begin(),
+                 [](std::uint32_t k) { return static_cast<std::uint8_t>(k + 1); });
   return bits;
 }
 

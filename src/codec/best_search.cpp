@@ -86,9 +86,11 @@ std::uint32_t TreeMatchFinder::insert(std::uint32_t pos, std::uint32_t limit, st
   if constexpr (kReport) first = out->size();
   std::uint32_t best = 0;
   std::uint32_t& pair = pairs_[here[0] | here[1] << 8];
-  if (kReport && in_window(pos, pair) && pair < pos) {
-    best = 2;
-    out->push_back({2, pos - pair});
+  if constexpr (kReport) {
+    if (in_window(pos, pair) && pair < pos) {
+      best = 2;
+      out->push_back({2, pos - pair});
+    }
   }
   pair = pos;
   if (left_over < 3) {
@@ -108,12 +110,13 @@ std::uint32_t TreeMatchFinder::insert(std::uint32_t pos, std::uint32_t limit, st
     const std::uint8_t* there = data_ + node;
     std::uint32_t len = std::min(lt_len, gt_len);
     len = extend(here, there, len, max_len);
-    if (kReport && len > best) {
-      std::uint32_t full = len;
-      if (len == max_len) full = extend(here, there, len, left_over);
-      if (out->size() > first && out->back().distance >= pos - node) out->pop_back();  // a nearer, longer one
-      out->push_back({full, pos - node});
-      best = full;
+    if constexpr (kReport) {
+      if (len > best) {
+        // A match that reaches the walk's limit is measured on to the end of the input.
+        best = len == max_len ? extend(here, there, len, left_over) : len;
+        if (out->size() > first && out->back().distance >= pos - node) out->pop_back();  // a nearer, longer one
+        out->push_back({best, pos - node});
+      }
     }
     if (len == max_len) {  // pos takes over node's place and children
       *lt_tail = left(node);
