@@ -11,6 +11,7 @@ so any stored name round-trips) or ``bytes``.
 
 from __future__ import annotations
 
+import errno
 import io
 import os
 from dataclasses import dataclass
@@ -136,14 +137,14 @@ class PakFile:
     def _check_path(path: Union[str, bytes], mode: str) -> None:
         # The library reports only that a path cannot be used; asking the system first
         # gives the OSError subclass and errno that say why.
+        if os.path.isdir(path):
+            raise IsADirectoryError(errno.EISDIR, os.strerror(errno.EISDIR), path)
         if mode in ("r", "a"):
             flags = os.O_RDONLY if mode == "r" else os.O_RDWR
             os.close(os.open(path, flags))
         elif mode == "x":
             os.close(os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o666))
         else:
-            if os.path.isdir(path):
-                raise IsADirectoryError(21, os.strerror(21), path)
             os.close(os.open(path, os.O_WRONLY | os.O_CREAT, 0o666))
 
     # ---- context and state --------------------------------------------------------------
@@ -155,7 +156,8 @@ class PakFile:
         self.close()
 
     def __repr__(self) -> str:
-        state = "closed" if self._archive.closed else f"mode={self.mode!r}"
+        archive = getattr(self, "_archive", None)
+        state = "closed" if archive is None or archive.closed else f"mode={self.mode!r}"
         return f"<mytarvo.PakFile {self.filename!r} {state}>"
 
     def close(self) -> None:

@@ -1,6 +1,6 @@
 // The bytes of any contiguous Python buffer (bytes, bytearray, memoryview, array, mmap),
 // held for as long as the view lives, so they can be read with the interpreter lock
-// released. Non-contiguous buffers are refused with TypeError.
+// released. Objects without a buffer raise TypeError, non-contiguous buffers BufferError.
 #pragma once
 
 #include <pybind11/pybind11.h>
