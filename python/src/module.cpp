@@ -130,7 +130,8 @@ void register_exceptions(py::module_& module) {
     } catch (const SystemFailure& error) {
       // OSError(errno, strerror, filename) becomes the subclass that matches errno.
       const py::object os_error = py::reinterpret_borrow<py::object>(PyExc_OSError)(
-          error.error_number(), std::strerror(error.error_number()), file_name(error.filename()));
+          error.error_number(), std::string(std::strerror(error.error_number())) + " (" + error.what() + ")",
+          file_name(error.filename()));
       PyErr_SetObject(PyExc_OSError, os_error.ptr());
     } catch (const std::out_of_range& error) {
       PyErr_SetString(PyExc_KeyError, error.what());

@@ -55,11 +55,6 @@ void PakArchive::close() {
   closed_ = true;
 }
 
-bool PakArchive::closed() {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  return closed_;
-}
-
 void PakArchive::ensure_open() const {
   if (closed_) throw std::logic_error("I/O operation on a closed archive");
 }

@@ -4,6 +4,7 @@
 // keeps calls from several Python threads on the same archive one at a time.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -40,7 +41,7 @@ class PakArchive {
   [[nodiscard]] bool writable() const { return mode_ != ArchiveMode::Read; }
   // Closes the archive; later calls throw std::logic_error. Closing twice is harmless.
   void close();
-  [[nodiscard]] bool closed();
+  [[nodiscard]] bool closed() const { return closed_; }
 
   // Every entry, in archive order, entries appended through this object included.
   [[nodiscard]] std::vector<ArchiveEntry> entries();
@@ -65,7 +66,7 @@ class PakArchive {
   std::mutex mutex_;
   std::string path_;
   ArchiveMode mode_;
-  bool closed_ = false;
+  std::atomic<bool> closed_{false};
   // The library lets a file be open for writing only when nothing else in the process has
   // it open, so at most one of the two is open at a time.
   std::unique_ptr<ArchiveReader> reader_;
