@@ -14,7 +14,10 @@ using test::to_bytes;
 std::vector<std::pair<std::string, Bytes>> memory_samples() {
   Bytes text;
   for (int i = 0; i < 300; ++i) {
-    for (char c : "memory line " + std::to_string(i % 23) + "\n") text.push_back(static_cast<std::uint8_t>(c));
+    std::string line = "memory line ";
+    line += std::to_string(i % 23);
+    line += '\n';
+    for (char c : line) text.push_back(static_cast<std::uint8_t>(c));
   }
   Bytes noise(2000);
   std::uint32_t state = 11;
