@@ -131,7 +131,12 @@ class PakFile:
         self.filename = os.fspath(path)
         self.mode = mode
         self._check_path(self.filename, mode)
-        self._archive = _core.Archive(_path_bytes(path), "w" if mode == "x" else mode)
+        try:
+            self._archive = _core.Archive(_path_bytes(path), "w" if mode == "x" else mode)
+        except BaseException:
+            if mode == "x":  # the path was free: leave it so
+                os.unlink(self.filename)
+            raise
 
     @staticmethod
     def _check_path(path: Union[str, bytes], mode: str) -> None:
