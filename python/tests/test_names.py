@@ -58,8 +58,11 @@ def test_repeated_names_read_the_first_and_extract_all_keeps_the_last(tmp_path):
         assert pak.getinfo("same").header_offset == 24
         pak.extractall(tmp_path / "all")
         pak.extract("same", tmp_path / "one")
+        pak.extractall(tmp_path / "chosen", members=["same", pak.infolist()[1]])
     assert (tmp_path / "all" / "same").read_bytes() == b"second"
     assert (tmp_path / "one" / "same").read_bytes() == b"first"
+    assert sorted(os.listdir(tmp_path / "chosen")) == ["other", "same"]
+    assert (tmp_path / "chosen" / "same").read_bytes() == b"first"
 
 
 def test_name_lookup_is_exact(tmp_path):
