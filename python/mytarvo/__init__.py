@@ -69,50 +69,68 @@ def _path_bytes(path: StrOrBytesPath) -> bytes:
 
 
 class _EntryStream(io.RawIOBase):
-    """A read-only, seekable view of one entry's content (already read whole)."""
+    """An entry's content read from the archive a piece at a time: stored data as it is,
+    packed data through the streaming decoder.  Damage raises BadPakFile from the read
+    that meets it; a packed block's checksum is verified when its end is read."""
 
-    def __init__(self, content: bytes, name: str) -> None:
+    _CHUNK = 1 << 16
+
+    def __init__(self, archive_path: Union[str, bytes], info: "PakInfo") -> None:
         super().__init__()
-        self._content = memoryview(content)
-        self._position = 0
-        self.name = name
+        self.name = info.name
+        self._info = info
+        self._file = open(archive_path, "rb")
+        self._file.seek(info.data_offset)
+        self._left = info.data_size  # archive bytes of the entry not read yet
+        self._unpacker = _core.StreamingUnpacker() if info.is_packed and info.size > 0 else None
 
     def readable(self) -> bool:
         return True
 
-    def seekable(self) -> bool:
-        return True
-
     def readinto(self, buffer) -> int:  # type: ignore[override]
-        self._check_open()
-        target = memoryview(buffer).cast("B")
-        chunk = self._content[self._position:self._position + len(target)]
-        target[:len(chunk)] = chunk
-        self._position += len(chunk)
-        return len(chunk)
-
-    def seek(self, offset: int, whence: int = io.SEEK_SET) -> int:
-        self._check_open()
-        bases = {io.SEEK_SET: 0, io.SEEK_CUR: self._position, io.SEEK_END: len(self._content)}
-        if whence not in bases:
-            raise ValueError(f"invalid whence ({whence})")
-        position = bases[whence] + offset
-        if position < 0:
-            raise ValueError(f"negative seek position {position}")
-        self._position = position
-        return position
-
-    def tell(self) -> int:
-        self._check_open()
-        return self._position
-
-    def close(self) -> None:
-        self._content.release()
-        super().close()
-
-    def _check_open(self) -> None:
         if self.closed:
             raise ValueError("I/O operation on closed file")
+        target = memoryview(buffer).cast("B")
+        if not target:
+            return 0
+        chunk = self._next_bytes(len(target))
+        target[:len(chunk)] = chunk
+        return len(chunk)
+
+    def _next_bytes(self, wanted: int) -> bytes:
+        if self._unpacker is None:
+            return self._archive_bytes(min(wanted, self._left))
+        while True:
+            chunk = self._unpacker.read(wanted)
+            status = self._unpacker.status
+            if chunk or status == "done":
+                return chunk
+            if status == "damaged":
+                raise BadPakFile(f"{self.name}: packed block does not decode or fails its checksum")
+            if status == "out_of_memory":
+                raise MemoryError(f"{self.name}: no memory to unpack the entry")
+            self._feed()
+
+    def _feed(self) -> None:
+        if self._left == 0:
+            self._unpacker.end_input()
+            return
+        self._unpacker.feed(self._archive_bytes(min(self._CHUNK, self._left)))
+        declared = self._unpacker.unpacked_size
+        if declared and declared != self._info.size:
+            raise BadPakFile(f"{self.name}: packed block does not unpack to the entry's size")
+
+    def _archive_bytes(self, count: int) -> bytes:
+        data = self._file.read(count)
+        if len(data) < count:
+            raise BadPakFile(f"{self.name}: data cut short by the end of the archive")
+        self._left -= count
+        return data
+
+    def close(self) -> None:
+        if not self.closed:
+            self._file.close()
+        super().close()
 
 
 class PakFile:
@@ -204,16 +222,18 @@ class PakFile:
         return self._archive.read(self._resolve(name).header_offset)
 
     def open(self, name: Union[Name, PakInfo], mode: str = "r") -> IO[bytes]:
-        """A binary, seekable file object over an entry's content.
+        """A binary file object that reads an entry's content from the archive as it goes
+        (packed entries through the streaming decoder), holding only a few buffers.
 
-        The entry is read (and, when packed, unpacked and verified) whole when it is
-        opened, since a packed block can only be checked once it is complete; the object
-        then serves reads from memory.  Damage raises BadPakFile here, not on a later read.
+        Damage raises BadPakFile from the read that meets it; a packed entry is known
+        intact once its end has been read (the block checksum is verified there).  Use
+        read() to check the whole entry before using any of it.
         """
         if mode != "r":
             raise ValueError("entries can only be opened for reading ('r')")
-        info = self._resolve(name)
-        return io.BufferedReader(_EntryStream(self.read(info), info.name))
+        if self._archive.closed:
+            raise ValueError("I/O operation on a closed archive")
+        return io.BufferedReader(_EntryStream(self.filename, self._resolve(name)))
 
     def test(self) -> List[str]:
         """Reads every entry as extraction would; one message per problem found."""

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <limits>
+#include <new>
 #include <span>
 #include <vector>
 
@@ -60,9 +61,52 @@ py::bytes unpack(const py::object& data) {
   return py::reinterpret_steal<py::bytes>(result.release());
 }
 
+const char* status_name(StreamStatus status) {
+  switch (status) {
+    case StreamStatus::Ok: return "ok";
+    case StreamStatus::NeedsInput: return "needs_input";
+    case StreamStatus::Done: return "done";
+    case StreamStatus::Damaged: return "damaged";
+    case StreamStatus::OutOfMemory: return "out_of_memory";
+  }
+  return "damaged";
+}
+
+// One packed block decoded as its bytes arrive; Python feeds it and reads from it.
+class StreamingUnpacker {
+ public:
+  void feed(const py::object& data) {
+    const ByteView view(data);
+    const std::span<const std::uint8_t> bytes = view.bytes();
+    if (!decoder_.feed(bytes.data(), bytes.size())) throw std::bad_alloc();
+  }
+  void end_input() { decoder_.end_input(); }
+  py::bytes read(std::size_t capacity) {
+    std::vector<std::uint8_t> out(capacity);
+    std::size_t got = 0;
+    {
+      const py::gil_scoped_release unlocked;
+      got = decoder_.read(out.data(), out.size());
+    }
+    return {reinterpret_cast<const char*>(out.data()), got};
+  }
+  [[nodiscard]] const char* status() const { return status_name(decoder_.status()); }
+  [[nodiscard]] std::uint32_t unpacked_size() const { return decoder_.unpacked_size(); }
+
+ private:
+  BlockStreamDecoder decoder_;
+};
+
 }  // namespace
 
 void add_codec_functions(py::module_& module) {
+  py::class_<StreamingUnpacker>(module, "StreamingUnpacker")
+      .def(py::init<>())
+      .def("feed", &StreamingUnpacker::feed, py::arg("data"))
+      .def("end_input", &StreamingUnpacker::end_input)
+      .def("read", &StreamingUnpacker::read, py::arg("capacity"))
+      .def_property_readonly("status", &StreamingUnpacker::status)
+      .def_property_readonly("unpacked_size", &StreamingUnpacker::unpacked_size);
   module.def("pack", &pack, py::arg("data"), py::arg("level") = 9,
              "Packs data into one packed block; b'' when the block would be longer than the data.");
   module.def("unpack", &unpack, py::arg("block"), "Unpacks one packed block; BadPakFile when it is damaged.");

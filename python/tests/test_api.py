@@ -105,20 +105,46 @@ def test_closed_archive_refuses_every_call(tmp_path):
             call()
 
 
-def test_open_gives_a_seekable_binary_file(tmp_path):
-    content = bytes(range(256)) * 40
-    archive = make_archive(tmp_path / "o.pak", [("data", content)])
+@pytest.mark.parametrize("store", [False, True])
+def test_open_streams_the_entry(tmp_path, store):
+    content = b"".join(b"%d streamed line\n" % (i % 501) for i in range(30000)) + bytes(range(256)) * 50
+    archive = tmp_path / "o.pak"
+    with mytarvo.PakFile(archive, "w") as pak:
+        pak.writestr("data", content, store=store)
+        pak.writestr("empty", b"", store=store)
     with mytarvo.PakFile(archive) as pak, pak.open("data") as f:
-        assert isinstance(f, io.BufferedIOBase) and f.readable() and f.seekable() and not f.writable()
+        assert pak.getinfo("data").is_packed != store
+        assert isinstance(f, io.BufferedIOBase) and f.readable() and not f.writable()
         assert f.read(10) == content[:10]
-        f.seek(-5, io.SEEK_END)
-        assert f.read() == content[-5:]
-        f.seek(1000)
-        chunks = iter(lambda: f.read(333), b"")
-        assert b"".join(chunks) == content[1000:]
-        with pytest.raises(ValueError):
-            f.seek(-1)
+        chunks = iter(lambda: f.read(7777), b"")
+        assert b"".join(chunks) == content[10:]
+        assert f.read() == b""
+        with pak.open("empty") as e:
+            assert e.read() == b""
     assert f.closed
+
+
+# (case, how the packed entry is damaged) -> the read that meets the damage raises
+STREAM_DAMAGE = [
+    ("checksum", lambda block: block[:6] + bytes([block[6] ^ 0x10]) + block[7:]),
+    ("not_a_block", lambda block: b"XX" + block[2:]),
+    ("other_size", lambda block: block[:2] + (46001).to_bytes(4, "little") + block[6:]),
+]
+
+
+@pytest.mark.parametrize("case,damage", STREAM_DAMAGE, ids=[c[0] for c in STREAM_DAMAGE])
+def test_open_raises_bad_pak_file_where_the_damage_is_met(tmp_path, case, damage):
+    content = b"a line that packs well\n" * 2000  # 46000 bytes
+    block = mytarvo.pack(content)
+    with pytest.raises(mytarvo.BadPakFile):
+        mytarvo.unpack(damage(block))
+    archive = tmp_path / "d.pak"
+    archive.write_bytes(HEADER + b"bad\r\n\x01%d\r\n%d\r\n" % (len(content), len(block)) + damage(block)
+                        + b"cut\r\n\x00100\r\nshort")
+    with mytarvo.PakFile(archive) as pak:
+        for name in ("bad", "cut"):
+            with pak.open(name) as f, pytest.raises(mytarvo.BadPakFile):
+                f.read()
 
 
 def test_test_lists_every_problem(tmp_path):
@@ -133,7 +159,7 @@ def test_test_lists_every_problem(tmp_path):
         problems = pak.test()
         assert pak.read("good") == b"fine " * 50
         with pytest.raises(mytarvo.BadPakFile, match="checksum"):
-            pak.open("bad")
+            pak.read("bad")
     assert len(problems) == 2
     assert problems[0].startswith(f"bad (entry at offset {bad.header_offset}): ")
     assert problems[1].startswith("tail (entry at offset")
