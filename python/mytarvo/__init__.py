@@ -82,7 +82,11 @@ class _EntryStream(io.RawIOBase):
         self._file = open(archive_path, "rb")
         self._file.seek(info.data_offset)
         self._left = info.data_size  # archive bytes of the entry not read yet
-        self._unpacker = _core.StreamingUnpacker() if info.is_packed and info.size > 0 else None
+        # An empty file added with packing has no block at all; every other packed entry
+        # must hold one (an empty data part fails in the decoder).
+        empty = info.size == 0 and info.packed_size == 0
+        self._unpacker = _core.StreamingUnpacker() if info.is_packed and not empty else None
+        self._produced = 0  # bytes the decoder has given
 
     def readable(self) -> bool:
         return True
@@ -103,6 +107,12 @@ class _EntryStream(io.RawIOBase):
         while True:
             chunk = self._unpacker.read(wanted)
             status = self._unpacker.status
+            declared = self._unpacker.unpacked_size
+            if declared != self._info.size and (declared or status == "done"):
+                raise BadPakFile(f"{self.name}: packed block does not unpack to the entry's size")
+            self._produced += len(chunk)
+            if status == "done" and self._produced != self._info.size:
+                raise BadPakFile(f"{self.name}: packed block ends before the entry's size")
             if chunk or status == "done":
                 return chunk
             if status == "damaged":
@@ -116,9 +126,6 @@ class _EntryStream(io.RawIOBase):
             self._unpacker.end_input()
             return
         self._unpacker.feed(self._archive_bytes(min(self._CHUNK, self._left)))
-        declared = self._unpacker.unpacked_size
-        if declared and declared != self._info.size:
-            raise BadPakFile(f"{self.name}: packed block does not unpack to the entry's size")
 
     def _archive_bytes(self, count: int) -> bytes:
         data = self._file.read(count)

@@ -29,6 +29,8 @@ CASES = [
     ("cut_short_stored", entry(b"cut", 0, 100, data=b"short"), {b"cut": None}, set(), 1),
     ("cut_short_packed", entry(b"cut", 1, len(GOOD), len(BLOCK), BLOCK[:12]), {b"cut": None}, set(), 1),
     ("not_a_block", entry(b"nb", 1, 20, 14, b"X" * 14), {b"nb": None}, set(), 1),
+    ("no_block", entry(b"none", 1, 20, 0), {b"none": None}, set(), 1),
+    ("block_for_empty", entry(b"e", 1, 0, len(BLOCK), BLOCK), {b"e": None}, set(), 1),
     ("size_smaller", entry(b"small", 1, 10, len(BLOCK), BLOCK), {b"small": None}, set(), 1),
     ("size_huge", entry(b"huge", 1, 2147483647, len(BLOCK), BLOCK), {b"huge": None}, set(), 1),
     ("bad_checksum", entry(b"sum", 1, len(GOOD), len(BLOCK), flipped(BLOCK, len(BLOCK) - 3)), {b"sum": None},
@@ -60,8 +62,12 @@ def test_hostile_archive(tmp_path, case, body, readable, extracted, problems):
             if content is None:
                 with pytest.raises(mytarvo.BadPakFile):
                     pak.read(name)
+                with pak.open(name) as stream, pytest.raises(mytarvo.BadPakFile):
+                    stream.read()
             else:
                 assert pak.read(name) == content
+                with pak.open(name) as stream:
+                    assert stream.read() == content
         assert len(pak.test()) == problems
         if extracted == {info.name_bytes for info in pak.infolist()}:
             pak.extractall(out)
@@ -145,9 +151,15 @@ def test_mutated_archives_fail_only_with_bad_pak_file(tmp_path):
         with mytarvo.PakFile(archive) as pak:
             for info in pak.infolist():
                 try:
-                    assert len(pak.read(info)) == info.size
+                    content = pak.read(info)
+                    assert len(content) == info.size
                 except mytarvo.BadPakFile:
-                    pass
+                    content = None
+                try:
+                    with pak.open(info) as stream:
+                        assert stream.read() == content
+                except mytarvo.BadPakFile:
+                    assert content is None
             pak.test()
             try:
                 pak.extractall(out / str(number))
