@@ -4,6 +4,7 @@
 #include "codec/block_encoder.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <optional>
 
@@ -36,6 +37,24 @@ LiteralRange analyse_literals(const std::uint8_t* bytes, std::uint32_t count, Li
   if (lo == hi) return current;
   if (hi - lo >= 128) return kFullRange;
   return LiteralRange{7, lo};
+}
+
+// The distance (1 to 14) of the nearest byte equal to `byte` among the 14 before `at`, or
+// 0 when there is none. Reads the 16 bytes before `at`, eight at a time: in a little-endian
+// word of the 8 bytes before a point, the byte at distance d is byte 8 - d, so the nearest
+// equal byte is the highest zero byte of word XOR byte-times-8; the 0x80 marks below flag
+// exactly the zero bytes (no carry crosses a byte).
+std::uint32_t nearest_equal_byte(const std::uint8_t* at, std::uint8_t byte) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  const auto zero_bytes = [](std::uint64_t x) { return ~(((x & kLow7) + kLow7) | x | kLow7); };
+  const std::uint64_t pattern = kOnes * byte;
+  const std::uint64_t near = zero_bytes(load_le64(at - 8) ^ pattern);
+  if (near != 0) return 8u - static_cast<std::uint32_t>(63 - std::countl_zero(near)) / 8u;
+  // Bytes 2 to 7 of the word before are distances 14 to 9; bytes 0 and 1 (15, 16) are out.
+  const std::uint64_t far = zero_bytes(load_le64(at - 16) ^ pattern) & ~std::uint64_t{0xFFFF};
+  if (far != 0) return 16u - static_cast<std::uint32_t>(63 - std::countl_zero(far)) / 8u;
+  return 0;
 }
 
 // The working blocks of one run: the three the format's memory rules name, obtained in the
@@ -233,6 +252,15 @@ void EncoderRun::code_single_byte() {
     return;
   }
   const std::uint32_t nearby = std::min(reach_, kNearMaxDistance);
+  if (nearby == kNearMaxDistance && position_ >= 16) {
+    const std::uint32_t d = nearest_equal_byte(input_ + position_, byte);
+    if (d != 0) {
+      out_.near_byte(d);
+    } else {
+      code_literal(byte);
+    }
+    return;
+  }
   for (std::uint32_t d = 1; d <= nearby; ++d) {
     if (input_[position_ - d] == byte) {
       out_.near_byte(d);
