@@ -16,16 +16,13 @@ namespace {
 constexpr std::uint32_t kGolden32 = 0x9E3779B1u;
 constexpr std::uint64_t kGolden64 = 0x9E3779B97F4A7C15ull;
 constexpr std::uint32_t kMinHashBits = 10;
-constexpr std::uint32_t kMaxHashBits = 14;
+constexpr std::uint32_t kMaxHashBits = 15;
 
 // Positions in the link ring: the smallest power of two not below W, so that a position's
 // slot is not reused while the position is live.
 std::uint32_t ring_size(std::uint32_t window) { return std::bit_ceil(window); }
 
-// Bits of the hashed levels' keys: about one head per ring slot, within 10 to 14 bits. At
-// the largest windows 2^14 heads (half a head per slot) did better than 2^15: a few more
-// visits to colliding positions, but half the heads to clear and to keep in cache, which
-// counts most when the cache is shared (measured on the corpus, both ways, in one run).
+// Bits of the hashed levels' keys: about one head per ring slot, within 10 to 15 bits.
 std::uint32_t hash_bits(std::uint32_t ring) {
   return std::clamp(static_cast<std::uint32_t>(std::bit_width(ring)) - 1u, kMinHashBits, kMaxHashBits);
 }

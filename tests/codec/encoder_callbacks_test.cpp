@@ -144,10 +144,10 @@ TEST(EncoderMemory, FourBlocksRequestedAndReturnedInOrder) {
   const Bytes block = h.run(sample_text(100000), 65536);
   ASSERT_FALSE(block.empty());
   // The three blocks of the format's memory rules, then the fast search's: heads of six
-  // hashed levels (6 x 16384 x 4 bytes) and links of seven (7 x 65536 x 2 bytes).
-  EXPECT_EQ(h.trace(), "a262144 a1052688 a65537 a1310720 r3 r0 r2 r1");
+  // hashed levels (6 x 32768 x 4 bytes) and links of seven (7 x 65536 x 2 bytes).
+  EXPECT_EQ(h.trace(), "a262144 a1052688 a65537 a1703936 r3 r0 r2 r1");
   EXPECT_EQ(262144u + 1052688u + 65537u, 1380369u);
-  EXPECT_EQ(codec::PrefixChains::bytes_needed(65536), 6u * 16384u * 4u + 7u * 65536u * 2u);
+  EXPECT_EQ(codec::PrefixChains::bytes_needed(65536), 6u * 32768u * 4u + 7u * 65536u * 2u);
 }
 
 TEST(EncoderMemory, RefusedFastSearchBlockChangesNothing) {

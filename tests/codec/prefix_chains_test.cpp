@@ -144,8 +144,8 @@ TEST(PrefixChains, MemoryPerWindow) {
   EXPECT_EQ(codec::PrefixChains::bytes_needed(0), 0u);
   EXPECT_EQ(codec::PrefixChains::bytes_needed(65537), 0u);
   EXPECT_EQ(codec::PrefixChains::bytes_needed(0xFFFFFFFFu), 0u);
-  // Six hashed levels of 2^14 heads of 4 bytes, seven levels of 65536 links of 2 bytes.
-  EXPECT_EQ(codec::PrefixChains::bytes_needed(65536), 6u * 16384u * 4u + 7u * 65536u * 2u);
+  // Six hashed levels of 2^15 heads of 4 bytes, seven levels of 65536 links of 2 bytes.
+  EXPECT_EQ(codec::PrefixChains::bytes_needed(65536), 6u * 32768u * 4u + 7u * 65536u * 2u);
   // Smaller windows: a ring of the next power of two, at least 2^10 heads per level.
   EXPECT_EQ(codec::PrefixChains::bytes_needed(1000), 6u * 1024u * 4u + 7u * 1024u * 2u);
   EXPECT_EQ(codec::PrefixChains::bytes_needed(5000), 6u * 8192u * 4u + 7u * 8192u * 2u);
