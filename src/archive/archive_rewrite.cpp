@@ -46,15 +46,15 @@ std::uint64_t entry_end(const ArchiveEntry& entry, std::uint64_t archive_size) {
   return std::min<std::uint64_t>(entry.data_offset + entry.data_size(), archive_size);
 }
 
-ArchiveRewrite::ArchiveRewrite(std::string path, bool require_header) : path_(std::move(path)) {
-  const std::int64_t size = paths::query_size(path_.c_str());
-  if (size == paths::kNoSuchFile) throw ArchiveError(path_ + ": no such file");
-  if (size == paths::kDirectory) throw ArchiveError(path_ + ": is a directory, not an archive");
-  path_ = platform::resolve_links(path_);
+ArchiveRewrite::ArchiveRewrite(std::string path, bool require_header) : shown_(std::move(path)) {
+  const std::int64_t size = paths::query_size(shown_.c_str());
+  if (size == paths::kNoSuchFile) throw ArchiveError(shown_ + ": no such file");
+  if (size == paths::kDirectory) throw ArchiveError(shown_ + ": is a directory, not an archive");
+  path_ = platform::resolve_links(shown_);
   open_locked();
   scan();
   if (require_header && !archive_.has_header) {
-    throw ArchiveError(path_ + ": not an archive (its first line is not the archive header); nothing changed");
+    throw ArchiveError(shown_ + ": not an archive (its first line is not the archive header); nothing changed");
   }
   remove_stale_temporaries();
 }
@@ -69,20 +69,20 @@ void ArchiveRewrite::open_locked() {
   for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
     old_ = platform::open_for_replacing(path_.c_str());
     if (old_ == platform::kNoFile) {
-      throw ArchiveError(path_ + ": cannot be opened (" + platform::last_error_text() + ")");
+      throw ArchiveError(shown_ + ": cannot be opened (" + platform::last_error_text() + ")");
     }
     if (!platform::lock_exclusive(old_, platform::LockWait::Block)) {
       const std::string reason = platform::last_error_text();
       platform::close_file(old_);
       old_ = platform::kNoFile;
-      throw ArchiveError(path_ + ": cannot be locked for writing (" + reason + ")");
+      throw ArchiveError(shown_ + ": cannot be locked for writing (" + reason + ")");
     }
     // Another writer may have replaced the archive while this one waited.
     if (platform::is_same_file(old_, path_.c_str())) return;
     platform::close_file(old_);
     old_ = platform::kNoFile;
   }
-  throw ArchiveError(path_ + ": keeps being replaced by other writers; nothing changed");
+  throw ArchiveError(shown_ + ": keeps being replaced by other writers; nothing changed");
 }
 
 void ArchiveRewrite::scan() {
@@ -170,7 +170,7 @@ void ArchiveRewrite::check_interrupt() {
   if (!guard_ || !guard_->interrupted()) return;
   discard();
   guard_->deliver();  // ends the process unless the program handles the interrupt itself
-  throw ArchiveError(path_ + ": interrupted; the archive is unchanged");
+  throw ArchiveError(shown_ + ": interrupted; the archive is unchanged");
 }
 
 void ArchiveRewrite::commit() {
@@ -191,7 +191,7 @@ void ArchiveRewrite::commit() {
 
 void ArchiveRewrite::fail(const std::string& what) {
   discard();
-  throw ArchiveError(path_ + ": " + what + "; the archive is unchanged");
+  throw ArchiveError(shown_ + ": " + what + "; the archive is unchanged");
 }
 
 void ArchiveRewrite::discard() {

@@ -69,7 +69,8 @@ class ArchiveRewrite {
   [[noreturn]] void fail(const std::string& what);
   void discard();
 
-  std::string path_;
+  std::string shown_;  // the path as given, for messages
+  std::string path_;   // the file it leads to
   platform::FileHandle old_ = platform::kNoFile;
   LockedArchive archive_;
   std::unique_ptr<platform::InterruptGuard> guard_;
