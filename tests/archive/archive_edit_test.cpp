@@ -3,6 +3,9 @@
 // compared with what AddToPak writes for the same file.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+
 #include "archive/operations.hpp"
 #include "archive/pak_builder.hpp"
 #include "mytarvo/archive.hpp"
@@ -281,6 +284,44 @@ TEST_F(EditTest, RepairOfAHeaderOnlyArchiveFindsNothing) {
   const std::string archive = make({});
   EXPECT_FALSE(repair_archive(archive).repaired);
   EXPECT_EQ(read_file(archive), kPakHeader);
+}
+
+}  // namespace
+}  // namespace mytarvo::test
+
+namespace mytarvo::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// An edit in a directory this process may not write into: no temporary file can be made,
+// so the archive stays as it was. (Skipped for users that may write anywhere.)
+TEST(FaultsEdit, ReadOnlyDirectoryLeavesTheArchiveAsItWas) {
+  TempDir dir;
+  const std::string folder = dir.file("locked");
+  fs::create_directory(folder);
+  const std::string archive = folder + "/a.pak";
+  write_file(archive, concat({kPakHeader, stored_entry("a.txt", "alpha"), stored_entry("b.txt", "beta")}));
+  const Bytes before = read_file(archive);
+  fs::permissions(folder, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  const std::string probe = folder + "/probe";
+  if (FILE* f = std::fopen(probe.c_str(), "wb")) {
+    std::fclose(f);
+    std::remove(probe.c_str());
+    fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
+    GTEST_SKIP() << "this user may write into read-only directories";
+  }
+  try {
+    (void)remove_entries(archive, {"a.txt"});
+    ADD_FAILURE() << "the edit did not fail";
+  } catch (const ArchiveError& e) {
+    EXPECT_NE(std::string(e.what()).find("cannot create a temporary file"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("the archive is unchanged"), std::string::npos) << e.what();
+  }
+  fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(read_file(archive), before);
+  EXPECT_EQ(tree(folder), (std::vector<std::string>{"a.pak"}));
 }
 
 }  // namespace
