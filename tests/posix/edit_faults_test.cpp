@@ -40,10 +40,16 @@ pid_t spawn(Body body) {
   return pid;
 }
 
+// Waits for the child; one that has not ended after two minutes is killed.
 int wait_for(pid_t pid) {
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  for (int waited_ms = 0; waited_ms < 120000; waited_ms += 5) {
+    const pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid || (done < 0 && errno != EINTR)) return status;
+    usleep(5000);
   }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
   return status;
 }
 
