@@ -132,7 +132,27 @@ void ArchiveRewrite::begin() {
   written_ = 0;
 }
 
+// Long runs are copied by the system (as cp copies), in steps that let an interrupt be
+// seen; short runs, and systems that cannot copy so, go through the buffer.
 void ArchiveRewrite::copy(std::uint64_t from, std::uint64_t to) {
+  if (to - from >= kChunk && system_copy_) {
+    flush_output();
+    while (from < to) {
+      const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(to - from, kSystemCopyStep));
+      const std::int64_t copied = platform::copy_range(old_, from, new_, written_, count);
+      if (copied == platform::kCopyUnsupported) {
+        system_copy_ = false;
+        break;
+      }
+      if (copied <= 0) {
+        fail(copied == 0 ? std::string("the archive ended before its entries did")
+                         : "writing the new archive failed (" + platform::last_error_text() + ")");
+      }
+      from += static_cast<std::uint64_t>(copied);
+      written_ += static_cast<std::uint64_t>(copied);
+      check_interrupt();
+    }
+  }
   while (from < to) {
     if (buffer_.size() == kChunk) flush_output();
     const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(to - from, kChunk - buffer_.size()));

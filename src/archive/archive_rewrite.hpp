@@ -36,7 +36,8 @@ struct LockedArchive {
 
 class ArchiveRewrite {
  public:
-  static constexpr std::uint32_t kChunk = 1u << 20;  // bytes copied at a time
+  static constexpr std::uint32_t kChunk = 1u << 20;            // bytes copied through the buffer at a time
+  static constexpr std::uint32_t kSystemCopyStep = 16u << 20;  // bytes the system copies at a time
 
   // Opens the archive at `path` and waits for its writer lock. Throws ArchiveError when
   // it cannot be opened, or when `require_header` and its first line is not the header.
@@ -77,6 +78,7 @@ class ArchiveRewrite {
   std::string temporary_;
   platform::FileHandle new_ = platform::kNoFile;
   std::uint64_t written_ = 0;
+  bool system_copy_ = true;  // until the system turns out not to copy between the files
   std::vector<std::uint8_t> buffer_;  // bytes waiting to be written to the new archive
 };
 

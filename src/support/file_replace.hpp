@@ -5,6 +5,7 @@
 // file_replace_win32.cpp).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "support/platform.hpp"
@@ -19,6 +20,14 @@ namespace mytarvo::platform {
 // its path while this handle stays open (Windows: read and delete sharing). kNoFile when
 // it cannot be opened.
 [[nodiscard]] FileHandle open_for_replacing(const char* path);
+// Copies up to `count` bytes from `from` at `from_offset` to `to` at `to_offset` inside the
+// system, without passing them through the process (Linux: copy_file_range). Returns the
+// number copied (0 at the end of `from`), -1 when the system refused (see last_error_text),
+// or kCopyUnsupported when this system or file system cannot copy so (the caller then
+// copies through a buffer).
+inline constexpr std::int64_t kCopyUnsupported = -2;
+[[nodiscard]] std::int64_t copy_range(FileHandle from, std::uint64_t from_offset, FileHandle to,
+                                      std::uint64_t to_offset, std::uint32_t count);
 // Writes the file's data through to the disk (fsync, FlushFileBuffers).
 [[nodiscard]] bool sync_file(FileHandle file);
 // Gives `to` the access permissions of `from` (POSIX mode bits; nothing to do on Windows,

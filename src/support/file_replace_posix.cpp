@@ -35,6 +35,25 @@ FileHandle open_for_replacing(const char* path) {
   return fd;
 }
 
+std::int64_t copy_range(FileHandle from, std::uint64_t from_offset, FileHandle to, std::uint64_t to_offset,
+                        std::uint32_t count) {
+#ifdef __linux__
+  auto in = static_cast<off64_t>(from_offset);
+  auto out = static_cast<off64_t>(to_offset);
+  ssize_t copied;
+  do {
+    copied = ::copy_file_range(static_cast<int>(from), &in, static_cast<int>(to), &out, count, 0);
+  } while (copied < 0 && errno == EINTR);
+  if (copied >= 0) return copied;
+  // Kernels and file systems that cannot copy between these files (or at all).
+  if (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP) return kCopyUnsupported;
+  return -1;
+#else
+  (void)from, (void)from_offset, (void)to, (void)to_offset, (void)count;
+  return kCopyUnsupported;
+#endif
+}
+
 bool sync_file(FileHandle file) {
   int result;
   do {

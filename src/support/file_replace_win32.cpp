@@ -20,6 +20,10 @@ FileHandle open_for_replacing(const char* path) {
   return reinterpret_cast<FileHandle>(h);
 }
 
+std::int64_t copy_range(FileHandle, std::uint64_t, FileHandle, std::uint64_t, std::uint32_t) {
+  return kCopyUnsupported;
+}
+
 bool sync_file(FileHandle file) { return FlushFileBuffers(reinterpret_cast<HANDLE>(file)) != 0; }
 
 bool copy_permissions(FileHandle, FileHandle) { return true; }
