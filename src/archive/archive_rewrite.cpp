@@ -202,7 +202,7 @@ void ArchiveRewrite::commit() {
   platform::close_file(new_);  // Windows renames no file that is open without delete sharing
   new_ = platform::kNoFile;
   check_interrupt();
-  if (!platform::replace_file(temporary_.c_str(), path_.c_str())) {
+  if (!platform::replace_file(temporary_.c_str(), path_.c_str(), old_)) {
     fail("cannot replace it with the rewritten archive (" + platform::last_error_text() + ")");
   }
   temporary_.clear();

@@ -34,9 +34,12 @@ inline constexpr std::int64_t kCopyUnsupported = -2;
 // where a new file inherits the directory's permissions).
 [[nodiscard]] bool copy_permissions(FileHandle from, FileHandle to);
 // Renames `from` over `to`, replacing it in one step (rename; MoveFileEx with
-// MOVEFILE_REPLACE_EXISTING and write-through), then makes the rename itself durable
-// where the system needs that asked for (POSIX: the directory is flushed).
-[[nodiscard]] bool replace_file(const char* from, const char* to);
+// MOVEFILE_REPLACE_EXISTING and write-through), and makes the rename itself durable where
+// the system needs that asked for (POSIX: the directory is flushed). `held_target` is the
+// caller's handle on `to`, which holds its writer lock: POSIX keeps it open, so the lock is
+// held until the new file is in place; Windows renames over no open file, so it is closed
+// (and set to kNoFile) right before the rename.
+[[nodiscard]] bool replace_file(const char* from, const char* to, FileHandle& held_target);
 // The system's text for the failure of the last call that failed on this thread
 // (strerror(errno), FormatMessage(GetLastError())), e.g. "No space left on device".
 [[nodiscard]] std::string last_error_text();

@@ -81,7 +81,7 @@ void sync_directory_of(const char* path) {
 
 }  // namespace
 
-bool replace_file(const char* from, const char* to) {
+bool replace_file(const char* from, const char* to, FileHandle& /*held_target*/) {
   if (std::rename(from, to) != 0) return false;
   sync_directory_of(to);
   return true;

@@ -28,7 +28,9 @@ bool sync_file(FileHandle file) { return FlushFileBuffers(reinterpret_cast<HANDL
 
 bool copy_permissions(FileHandle, FileHandle) { return true; }
 
-bool replace_file(const char* from, const char* to) {
+bool replace_file(const char* from, const char* to, FileHandle& held_target) {
+  if (held_target != kNoFile) CloseHandle(reinterpret_cast<HANDLE>(held_target));
+  held_target = kNoFile;
   return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
