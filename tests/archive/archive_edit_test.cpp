@@ -69,7 +69,7 @@ class EditTest : public ::testing::Test {
   Bytes added_entry(const std::string& source, std::int32_t compress) {
     const std::string archive = dir.file("reference.pak");
     Library lib;
-    create_pak_file(lib, archive.c_str());
+    create_pak_file(archive.c_str());
     add_to_pak(lib, archive.c_str(), source.c_str(), nullptr, compress);
     Bytes bytes = read_file(archive);
     bytes.erase(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(kPakHeader.size()));

@@ -204,6 +204,35 @@ TEST_F(EditFaults, WaitsForTheWriterLockAndSeesWhatTheHolderWrote) {
   EXPECT_EQ(read_file(archive), concat({new_bytes, late}));
 }
 
+// An append started while an edit rewrites the archive waits for the edit's lock and then
+// lands in the edited archive, whichever of the two gets the lock first.
+TEST_F(EditFaults, AnAppendDuringAnEditLandsInTheNewArchive) {
+  const std::string source = dir.file("late.txt");
+  write_file(source, to_bytes("appended during the edit"));
+  const Bytes late = stored_entry("late.txt", "appended during the edit");
+  const auto append_late = [&] {
+    try {
+      ArchiveAppender appender(archive);
+      return appender.append(prepare_entry(source, Packing::Store)) ? 0 : 1;
+    } catch (const ArchiveError&) {
+      return 2;
+    }
+  };
+  std::mt19937 random(99);
+  std::uniform_int_distribution<long> moment(0, 40000);
+  for (int round = 0; round < 6; ++round) {
+    build(2 << 20);
+    const pid_t edit = spawn([&] { return remove_b(); });
+    sleep_for_us(moment(random));
+    const pid_t add = spawn(append_late);
+    const int edit_status = wait_for(edit);
+    const int add_status = wait_for(add);
+    ASSERT_TRUE(WIFEXITED(edit_status) && WEXITSTATUS(edit_status) == 0) << "round " << round;
+    ASSERT_TRUE(WIFEXITED(add_status) && WEXITSTATUS(add_status) == 0) << "round " << round;
+    ASSERT_EQ(read_file(archive), concat({new_bytes, late})) << "round " << round;
+  }
+}
+
 TEST_F(EditFaults, KeepsPermissionsAndEditsTheFileALinkLeadsTo) {
   build(1000);
   ASSERT_EQ(chmod(archive.c_str(), 0640), 0);

@@ -17,7 +17,7 @@ class ToolEdit : public ToolTest {
   Bytes added_entry(const std::string& source, std::int32_t compress) const {
     const std::string reference = path("reference.pak");
     Library lib;
-    create_pak_file(lib, reference.c_str());
+    create_pak_file(reference.c_str());
     add_to_pak(lib, reference.c_str(), source.c_str(), nullptr, compress);
     Bytes bytes = read_file(reference);
     bytes.erase(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(kPakHeader.size()));
