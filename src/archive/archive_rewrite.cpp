@@ -52,9 +52,14 @@ ArchiveRewrite::ArchiveRewrite(std::string path, bool require_header) : shown_(s
   if (size == paths::kDirectory) throw ArchiveError(shown_ + ": is a directory, not an archive");
   path_ = platform::resolve_links(shown_);
   open_locked();
-  scan();
-  if (require_header && !archive_.has_header) {
-    throw ArchiveError(shown_ + ": not an archive (its first line is not the archive header); nothing changed");
+  try {
+    scan();
+    if (require_header && !archive_.has_header) {
+      throw ArchiveError(shown_ + ": not an archive (its first line is not the archive header); nothing changed");
+    }
+  } catch (...) {
+    platform::close_file(old_);  // no destructor runs for a constructor that throws
+    throw;
   }
   remove_stale_temporaries();
 }
