@@ -149,6 +149,10 @@ TEST_F(EditTest, RefusesWhatIsNotAnArchive) {
   write_file(text, to_bytes("just some text\r\nmore\r\n"));
   EXPECT_THROW((void)remove_entries(text, {"more"}), ArchiveError);
   EXPECT_EQ(read_text(text), "just some text\r\nmore\r\n");
+  // The refused edit let go of the file: the next one on it goes through.
+  write_file(text, concat({kPakHeader, a_, b_}));
+  EXPECT_EQ(remove_entries(text, {"a.txt"}).removed.size(), 1u);
+  EXPECT_EQ(read_file(text), archive_of({b_}));
   EXPECT_THROW((void)remove_entries(dir.file("missing.pak"), {"x"}), ArchiveError);
   EXPECT_FALSE(file_exists(dir.file("missing.pak")));
   EXPECT_THROW((void)repair_archive(dir.path().string()), ArchiveError);
