@@ -74,10 +74,10 @@ void ArchiveRewrite::open_locked() {
   for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
     old_ = platform::open_for_replacing(path_.c_str());
     if (old_ == platform::kNoFile) {
-      throw ArchiveError(shown_ + ": cannot be opened (" + platform::last_error_text() + ")");
+      throw ArchiveError(shown_ + ": cannot be opened (" + platform::describe_last_error() + ")");
     }
     if (!platform::lock_exclusive(old_, platform::LockWait::Block)) {
-      const std::string reason = platform::last_error_text();
+      const std::string reason = platform::describe_last_error();
       platform::close_file(old_);
       old_ = platform::kNoFile;
       throw ArchiveError(shown_ + ": cannot be locked for writing (" + reason + ")");
@@ -127,7 +127,7 @@ void ArchiveRewrite::begin() {
     const std::string candidate = directory + temporary_name(path_);
     new_ = platform::open_file(candidate.c_str(), platform::OpenMode::CreateNew);
     if (new_ != platform::kNoFile) temporary_ = candidate;
-    else reason = platform::last_error_text();
+    else reason = platform::describe_last_error();
   }
   if (new_ == platform::kNoFile) {
     fail("cannot create a temporary file in " + (directory.empty() ? std::string(".") : directory) + " (" + reason +
@@ -151,7 +151,7 @@ void ArchiveRewrite::copy(std::uint64_t from, std::uint64_t to) {
       }
       if (copied <= 0) {
         fail(copied == 0 ? std::string("the archive ended before its entries did")
-                         : "writing the new archive failed (" + platform::last_error_text() + ")");
+                         : "writing the new archive failed (" + platform::describe_last_error() + ")");
       }
       from += static_cast<std::uint64_t>(copied);
       written_ += static_cast<std::uint64_t>(copied);
@@ -164,7 +164,7 @@ void ArchiveRewrite::copy(std::uint64_t from, std::uint64_t to) {
     const std::size_t at = buffer_.size();
     buffer_.resize(at + count);
     if (platform::read_file_at(old_, from, buffer_.data() + at, count) != count) {
-      fail("reading the archive failed (" + platform::last_error_text() + ")");
+      fail("reading the archive failed (" + platform::describe_last_error() + ")");
     }
     from += count;
   }
@@ -185,7 +185,7 @@ void ArchiveRewrite::flush_output() {
   check_interrupt();
   if (buffer_.empty()) return;
   if (!platform::write_file_at(new_, written_, buffer_.data(), static_cast<std::uint32_t>(buffer_.size()))) {
-    fail("writing the new archive failed (" + platform::last_error_text() + ")");
+    fail("writing the new archive failed (" + platform::describe_last_error() + ")");
   }
   written_ += buffer_.size();
   buffer_.clear();
@@ -200,15 +200,15 @@ void ArchiveRewrite::check_interrupt() {
 
 void ArchiveRewrite::commit() {
   flush_output();
-  if (!platform::sync_file(new_)) fail("flushing the new archive to the disk failed (" + platform::last_error_text() + ")");
+  if (!platform::sync_file(new_)) fail("flushing the new archive to the disk failed (" + platform::describe_last_error() + ")");
   if (!platform::copy_permissions(old_, new_)) {
-    fail("cannot give the new archive the old one's permissions (" + platform::last_error_text() + ")");
+    fail("cannot give the new archive the old one's permissions (" + platform::describe_last_error() + ")");
   }
   platform::close_file(new_);  // Windows renames no file that is open without delete sharing
   new_ = platform::kNoFile;
   check_interrupt();
   if (!platform::replace_file(temporary_.c_str(), path_.c_str(), old_)) {
-    fail("cannot replace it with the rewritten archive (" + platform::last_error_text() + ")");
+    fail("cannot replace it with the rewritten archive (" + platform::describe_last_error() + ")");
   }
   temporary_.clear();
   guard_.reset();

@@ -22,7 +22,7 @@ namespace mytarvo::platform {
 [[nodiscard]] FileHandle open_for_replacing(const char* path);
 // Copies up to `count` bytes from `from` at `from_offset` to `to` at `to_offset` inside the
 // system, without passing them through the process (Linux: copy_file_range). Returns the
-// number copied (0 at the end of `from`), -1 when the system refused (see last_error_text),
+// number copied (0 at the end of `from`), -1 when the system refused (see describe_last_error),
 // or kCopyUnsupported when this system or file system cannot copy so (the caller then
 // copies through a buffer).
 inline constexpr std::int64_t kCopyUnsupported = -2;
@@ -42,6 +42,6 @@ inline constexpr std::int64_t kCopyUnsupported = -2;
 [[nodiscard]] bool replace_file(const char* from, const char* to, FileHandle& held_target);
 // The system's text for the failure of the last call that failed on this thread
 // (strerror(errno), FormatMessage(GetLastError())), e.g. "No space left on device".
-[[nodiscard]] std::string last_error_text();
+[[nodiscard]] std::string describe_last_error();
 
 }  // namespace mytarvo::platform

@@ -87,6 +87,6 @@ bool replace_file(const char* from, const char* to, FileHandle& /*held_target*/)
   return true;
 }
 
-std::string last_error_text() { return std::strerror(errno); }
+std::string describe_last_error() { return std::strerror(errno); }
 
 }  // namespace mytarvo::platform

@@ -34,7 +34,7 @@ bool replace_file(const char* from, const char* to, FileHandle& held_target) {
   return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-std::string last_error_text() {
+std::string describe_last_error() {
   const DWORD code = GetLastError();
   char text[256] = {};
   const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
