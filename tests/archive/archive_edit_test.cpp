@@ -14,8 +14,8 @@ namespace mytarvo::test {
 namespace {
 
 struct PatternCase {
-  const char* pattern;
-  const char* name;
+  std::string pattern;
+  std::string name;
   bool matches;
 };
 
@@ -40,7 +40,7 @@ INSTANTIATE_TEST_SUITE_P(Table, Pattern,
                                            PatternCase{"[]]", "]", true}, PatternCase{"[!]]", "a", true},
                                            PatternCase{"[ab", "[ab", true}, PatternCase{"[ab", "a", false},
                                            PatternCase{"a-[x-]", "a--", true}, PatternCase{"**a", "a", true},
-                                           PatternCase{"*a*a*a*a*b", std::string(60, 'a').c_str(), false}));
+                                           PatternCase{"*a*a*a*a*b", std::string(60, 'a'), false}));
 
 TEST(EntryName, PlainNamesOnly) {
   EXPECT_TRUE(is_plain_entry_name("report.txt"));
