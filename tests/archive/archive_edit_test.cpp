@@ -330,3 +330,31 @@ TEST(FaultsEdit, ReadOnlyDirectoryLeavesTheArchiveAsItWas) {
 
 }  // namespace
 }  // namespace mytarvo::test
+
+namespace mytarvo::test {
+namespace {
+
+// An archive this process may not read cannot be edited; it is left as it was.
+TEST(FaultsEdit, UnreadableArchiveIsReportedAndLeftAlone) {
+  TempDir dir;
+  const std::string archive = dir.file("a.pak");
+  write_file(archive, concat({kPakHeader, stored_entry("a.txt", "alpha")}));
+  std::filesystem::permissions(archive, std::filesystem::perms::none);
+  if (FILE* f = std::fopen(archive.c_str(), "rb")) {
+    std::fclose(f);
+    std::filesystem::permissions(archive, std::filesystem::perms::owner_all);
+    GTEST_SKIP() << "this user may read unreadable files";
+  }
+  try {
+    (void)remove_entries(archive, {"a.txt"});
+    ADD_FAILURE() << "the edit did not fail";
+  } catch (const ArchiveError& e) {
+    EXPECT_NE(std::string(e.what()).find(archive + ": cannot be opened"), std::string::npos) << e.what();
+  }
+  std::filesystem::permissions(archive, std::filesystem::perms::owner_all);
+  EXPECT_EQ(read_file(archive), concat({kPakHeader, stored_entry("a.txt", "alpha")}));
+  EXPECT_EQ(tree(dir.path()), (std::vector<std::string>{"a.pak"}));
+}
+
+}  // namespace
+}  // namespace mytarvo::test
