@@ -67,8 +67,8 @@ int run_add_replace(const AddOptions& options, const std::vector<Source>& source
   for (const std::size_t index : order) ordered.push_back(sources[index]);
 
   console.start_progress("adding", bytes, static_cast<std::uint32_t>(sources.size()));
-  const auto packing = options.store ? mytarvo::Packing::Store : mytarvo::Packing::Pack;
-  PreparePipeline pipeline(ordered, packing, workers, console);
+  const auto packing = options.store || options.best ? mytarvo::Packing::Store : mytarvo::Packing::Pack;
+  PreparePipeline pipeline(ordered, packing, workers, console, options.best);
   std::map<std::size_t, mytarvo::PreparedEntry> early;  // prepared before the rewrite asked for them
   std::size_t taken = 0;
   const auto supply = [&](std::size_t index) {
