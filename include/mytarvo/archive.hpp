@@ -187,3 +187,5 @@ struct ExtractResult {
                                           const std::string& directory, bool keep_existing);
 
 }  // namespace mytarvo
+
+#include "mytarvo/archive_edit.hpp"  // editing: remove, replace, rename, repair

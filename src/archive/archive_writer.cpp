@@ -59,8 +59,19 @@ struct ArchiveAppender::State {
 
 ArchiveAppender::ArchiveAppender(const std::string& path) : state_(std::make_unique<State>()) {
   api::require_existing_archive(path);
-  if (!state_->archive.open(path.c_str(), platform::OpenMode::OpenOrCreate)) {
-    throw ArchiveError(path + ": cannot be opened for writing");
+  // The appender holds the archive's writer lock for its whole life. An edit that held it
+  // meanwhile may have renamed a rewritten archive over the path: then that one is opened.
+  for (int attempt = 0;; ++attempt) {
+    BufferedFile& file = state_->archive;
+    if (!file.open(path.c_str(), platform::OpenMode::OpenOrCreate)) {
+      throw ArchiveError(path + ": cannot be opened for writing");
+    }
+    if (!platform::lock_exclusive(file.handle(), platform::LockWait::Block)) {
+      throw ArchiveError(path + ": cannot be locked for writing");
+    }
+    if (platform::is_same_file(file.handle(), path.c_str())) break;
+    if (attempt == 63) throw ArchiveError(path + ": keeps being replaced by other writers");
+    file.close();
   }
   state_->header = read_line(state_->archive) == kArchiveHeader;
 }

@@ -23,6 +23,8 @@ class BufferedFile {
   // Flushes pending writes and closes; false when a pending write failed.
   bool close();
   [[nodiscard]] bool is_open() const { return handle_ != platform::kNoFile; }
+  // The system's handle, for the writer lock; kNoFile when closed.
+  [[nodiscard]] platform::FileHandle handle() const { return handle_; }
 
   // Reads one byte, or returns -1 at the end of the file.
   int read_byte();

@@ -133,11 +133,17 @@ TEST_F(ToolAdd, RecursiveAddsEveryFileInSortedOrderUnderItsBareName) {
   file("d/sub/b.txt", "b2");
   const std::string archive = path("r.pak");
   tarvo({"create", archive});
+  // A second file of one name is refused unless --duplicate asks for both.
   const ToolRun run = tarvo({"add", "--store", "-r", archive, path("d")});
-  EXPECT_EQ(run.status, 0) << run;
-  EXPECT_TRUE(contains(run.err, "warning: ")) << run;
+  EXPECT_EQ(run.status, 1) << run;
   EXPECT_TRUE(contains(run.err, "its name \"b.txt\" repeats")) << run;
+  EXPECT_TRUE(contains(run.err, "--duplicate")) << run;
   // "a" sorts before "a.txt", so the directory a comes first.
+  EXPECT_EQ(read_file(archive), concat({kPakHeader, stored_entry("x", "X"), stored_entry("a.txt", "A"),
+                                        stored_entry("b.txt", "B")}));
+  tarvo({"create", "--force", archive});
+  const ToolRun both = tarvo({"add", "--store", "--duplicate", "-r", archive, path("d")});
+  EXPECT_EQ(both.status, 0) << both;
   EXPECT_EQ(read_file(archive), concat({kPakHeader, stored_entry("x", "X"), stored_entry("a.txt", "A"),
                                         stored_entry("b.txt", "B"), stored_entry("b.txt", "b2")}));
 }

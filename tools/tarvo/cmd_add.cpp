@@ -3,6 +3,7 @@
 // would leave it. Directory arguments need -r, which adds every file below them in sorted
 // order, each under its bare name.
 #include <map>
+#include <set>
 #include <thread>
 
 #include "commands.hpp"
@@ -57,14 +58,41 @@ bool collect_sources(const AddOptions& options, std::vector<Source>& sources, Co
   return true;
 }
 
-// Entries of the same name can all be stored, but extraction keeps only one of them.
-void warn_about_repeated_names(const std::vector<Source>& sources, Console& console) {
+// The entry names the archive holds; none when it cannot be read (opening it for
+// appending then says why).
+std::set<std::string> names_in(const std::string& archive) {
+  std::set<std::string> names;
+  try {
+    const mytarvo::ArchiveReader reader(archive);
+    for (const auto& entry : reader.entries()) names.insert(entry.name);
+  } catch (const mytarvo::ArchiveError&) {
+  }
+  return names;
+}
+
+// Extraction keeps only one entry of a name, so without --duplicate a file whose name is
+// in the archive already, or repeats that of an earlier file, is refused; with --replace
+// only the repeats are (the archive's own entries of the name are replaced).
+void refuse_repeated_names(const AddOptions& options, std::vector<Source>& sources, Console& console) {
+  if (options.duplicate) return;
+  const std::set<std::string> present = options.replace ? std::set<std::string>{} : names_in(options.archive);
   std::map<std::string, const std::string*> first;
+  std::vector<Source> kept;
   for (const auto& source : sources) {
     const std::string name = mytarvo::files::file_part(source.path);
     const auto [it, fresh] = first.emplace(name, &source.path);
-    if (!fresh) console.warning(source.path, "its name \"" + name + "\" repeats that of " + *it->second);
+    if (!fresh) {
+      console.error(source.path, "its name \"" + name + "\" repeats that of " + *it->second +
+                                     "; not added (use --duplicate to add both)");
+    } else if (present.contains(name)) {
+      console.error(source.path, "an entry named \"" + name +
+                                     "\" is in the archive already; not added (use --replace to replace it, "
+                                     "or --duplicate to add another entry of that name)");
+    } else {
+      kept.push_back(source);
+    }
   }
+  sources = std::move(kept);
 }
 
 std::optional<mytarvo::ArchiveAppender> open_for_append(const std::string& path, Console& console) {
@@ -108,7 +136,8 @@ void append_all(const AddOptions& options, const std::vector<Source>& sources, m
 int run_add(const AddOptions& options, Console& console) {
   std::vector<Source> sources;
   if (!collect_sources(options, sources, console)) return kExitUsage;
-  warn_about_repeated_names(sources, console);
+  refuse_repeated_names(options, sources, console);
+  if (options.replace) return run_add_replace(options, sources, worker_count(options), console);
   auto appender = open_for_append(options.archive, console);
   if (!appender) return kExitUsage;
   append_all(options, sources, *appender, console);

@@ -23,6 +23,8 @@ struct AddOptions {
   bool best = false;       // pack in the best mode (smaller, much slower)
   bool recursive = false;  // add the files below directory arguments
   unsigned jobs = 0;       // worker threads; 0: one per core
+  bool replace = false;    // replace entries of the same name instead of refusing the file
+  bool duplicate = false;  // append even when an entry of the same name exists
 };
 
 struct ListOptions {
@@ -46,12 +48,35 @@ struct CatOptions {
   std::string name;
 };
 
+struct RmOptions {
+  std::string archive;
+  std::vector<std::string> names;  // names or patterns
+};
+
+struct RenameOptions {
+  std::string archive;
+  std::string old_name;
+  std::string new_name;
+};
+
+struct RepairOptions {
+  std::string archive;
+};
+
 [[nodiscard]] int run_create(const CreateOptions& options, Console& console);
 [[nodiscard]] int run_add(const AddOptions& options, Console& console);
 [[nodiscard]] int run_list(const ListOptions& options, Console& console);
 [[nodiscard]] int run_extract(const ExtractOptions& options, Console& console);
 [[nodiscard]] int run_test(const TestOptions& options, Console& console);
 [[nodiscard]] int run_cat(const CatOptions& options, Console& console);
+[[nodiscard]] int run_rm(const RmOptions& options, Console& console);
+[[nodiscard]] int run_rename(const RenameOptions& options, Console& console);
+[[nodiscard]] int run_repair(const RepairOptions& options, Console& console);
+
+struct Source;
+// add --replace, for the sources left after refusing repeated names.
+[[nodiscard]] int run_add_replace(const AddOptions& options, const std::vector<Source>& sources, unsigned workers,
+                                  Console& console);
 
 // Opens an archive for reading, reporting why when it cannot be opened (the caller then
 // exits with kExitUsage), and warning when its first line is not the header line or when

@@ -17,6 +17,9 @@ struct Options {
   ExtractOptions extract;
   TestOptions test;
   CatOptions cat;
+  RmOptions rm;
+  RenameOptions rename;
+  RepairOptions repair;
 };
 
 void define_create(CLI::App& app, CreateOptions& o) {
@@ -34,6 +37,8 @@ void define_add(CLI::App& app, AddOptions& o) {
       ->excludes(store);
   sub->add_flag("-r,--recursive", o.recursive, "Add every file below directory arguments, in sorted order");
   sub->add_option("-j,--jobs", o.jobs, "Files packed at once (default: one per core)")->check(CLI::Range(1, 256));
+  auto* replace = sub->add_flag("--replace", o.replace, "Replace the entry of the same name where it stands");
+  sub->add_flag("--duplicate", o.duplicate, "Add even when an entry of the same name exists")->excludes(replace);
 }
 
 void define_list(CLI::App& app, ListOptions& o) {
@@ -61,6 +66,18 @@ void define_cat(CLI::App& app, CatOptions& o) {
   sub->add_option("NAME", o.name, "The entry (the first of that name)")->required();
 }
 
+void define_edits(CLI::App& app, Options& o) {
+  auto* rm = app.add_subcommand("rm", "Remove every entry matching the names or patterns (*, ?, [...])");
+  rm->add_option("ARCHIVE", o.rm.archive, "The archive to edit")->required();
+  rm->add_option("NAME", o.rm.names, "Entry names or patterns; each must match an entry")->required();
+  auto* rename = app.add_subcommand("rename", "Give every entry named OLD the name NEW");
+  rename->add_option("ARCHIVE", o.rename.archive, "The archive to edit")->required();
+  rename->add_option("OLD", o.rename.old_name, "The entries' name now")->required();
+  rename->add_option("NEW", o.rename.new_name, "A plain name no entry has yet")->required();
+  auto* repair = app.add_subcommand("repair", "Cut a torn archive back to its last whole entry");
+  repair->add_option("ARCHIVE", o.repair.archive, "The archive to repair")->required();
+}
+
 int dispatch(const CLI::App& app, const Options& o) {
   Console console(o.quiet);
   if (app.got_subcommand("create")) return run_create(o.create, console);
@@ -68,6 +85,9 @@ int dispatch(const CLI::App& app, const Options& o) {
   if (app.got_subcommand("list")) return run_list(o.list, console);
   if (app.got_subcommand("extract")) return run_extract(o.extract, console);
   if (app.got_subcommand("test")) return run_test(o.test, console);
+  if (app.got_subcommand("rm")) return run_rm(o.rm, console);
+  if (app.got_subcommand("rename")) return run_rename(o.rename, console);
+  if (app.got_subcommand("repair")) return run_repair(o.repair, console);
   return run_cat(o.cat, console);
 }
 
@@ -88,6 +108,7 @@ int main(int argc, char** argv) {
   define_extract(app, options.extract);
   define_test(app, options.test);
   define_cat(app, options.cat);
+  define_edits(app, options);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
