@@ -38,7 +38,7 @@ PackingDecision decide_packing(const std::uint8_t* content, std::uint32_t size, 
 }
 
 bool is_storable_entry_name(std::string_view name) {
-  return name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+  return !name.empty() && name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
 bool append_entry(Library& lib, int number, std::string_view name, const PackingDecision& decision,

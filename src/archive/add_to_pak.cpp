@@ -42,7 +42,7 @@ void add_to_pak(Library& lib, const char* archive, const char* source, const cha
 
   if (!lib.open(kArchiveFile, archive_path.c_str(), platform::OpenMode::OpenOrCreate)) return;
   const std::int64_t size = paths::query_size(source_path.c_str());
-  const std::string name = paths::file_part(source_path.c_str());
+  const std::string name = paths::stored_name(source_path.c_str());
   // Missing sources (-1) and directories (-2) are skipped, as are files too large for a
   // size line and names that a line cannot hold.
   if (check_source(size, name) == SourceCheck::Ok &&

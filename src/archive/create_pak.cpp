@@ -9,8 +9,7 @@ namespace mytarvo {
 
 void create_pak_file(Library& lib, const char* archive) {
   const std::string path = copy_argument(archive);
-  if (paths::query_size(path.c_str()) != -1) paths::delete_file(path.c_str());
-  if (!lib.open(kNewArchiveFile, path.c_str(), platform::OpenMode::CreateOrTruncate)) return;
+  if (!lib.open(kNewArchiveFile, path.c_str(), platform::OpenMode::Replace)) return;
   lib.write_line(kNewArchiveFile, kArchiveHeader);
   // A header cut short (a full disk) would swallow the first entry ever appended into its
   // line; no file at all is the honest outcome.

@@ -31,7 +31,7 @@ static_assert(kBlockZeroTail * 8 > 2057 + 12 + 32);
 class OutputFile {
  public:
   OutputFile(Library& lib, const std::string& path) : lib_(lib) {
-    lib_.open(kSecondFile, path.c_str(), platform::OpenMode::CreateOrTruncate);
+    lib_.open(kSecondFile, path.c_str(), platform::OpenMode::WriteOutput);
   }
   ~OutputFile() { lib_.close(kSecondFile); }
   OutputFile(const OutputFile&) = delete;
