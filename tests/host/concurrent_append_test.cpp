@@ -51,8 +51,9 @@ TEST(ConcurrentAppend, EveryEntryArrivesWhole) {
   ASSERT_TRUE(api.ready());
   std::vector<std::string> entries;
   for (int w = 0; w < kWorkers; ++w) {
-    test::write_file(dir.file("w" + std::to_string(w) + ".txt"), worker_content(w));
-    entries.push_back(test::stored("w" + std::to_string(w) + ".txt", worker_content(w)));
+    const std::string name = std::string("w") + static_cast<char>('0' + w) + ".txt";
+    test::write_file(dir.file(name), worker_content(w));
+    entries.push_back(test::stored(name, worker_content(w)));
   }
   const std::string archive = dir.file("shared.pak");
   api.create(archive.c_str());
