@@ -44,7 +44,7 @@ TEST_F(WindowsSafety, WithoutACurrentDirectoryNothingIsExtracted) {
   const std::string result = api.unpak(archive.c_str(), "", "mytarvo-root-probe.txt", nullptr);
   api.unpak_all(archive.c_str(), nullptr, nullptr);
   SetCurrentDirectoryW(previous);
-  ASSERT_GE(length, static_cast<DWORD>(MAX_PATH)) << "the current directory still fits";
+  ASSERT_TRUE(length == 0 || length >= MAX_PATH) << "the current directory still fits";
   EXPECT_EQ(result, "");
   const bool at_root = fs::exists("\\mytarvo-root-probe.txt");
   if (at_root) fs::remove("\\mytarvo-root-probe.txt");

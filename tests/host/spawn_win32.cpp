@@ -12,7 +12,10 @@ std::vector<int> run_self_copies(int count, const std::string& filter, const std
   std::vector<HANDLE> children;
   for (int i = 0; i < count; ++i) {
     if (length == 0 || length >= sizeof program) break;
-    std::string command = "\"" + std::string(program) + "\" --gtest_filter=" + filter;
+    std::string command = "\"";
+    command.append(program, length);
+    command += "\" --gtest_filter=";
+    command += filter;
     // The child inherits the environment as it is at its start.
     SetEnvironmentVariableA(name.c_str(), (value + std::to_string(i)).c_str());
     STARTUPINFOA startup{};
