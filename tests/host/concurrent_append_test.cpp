@@ -17,10 +17,11 @@ namespace {
 
 constexpr const char* kWorkerVariable = "MYTARVO_APPEND_WORKER";
 constexpr int kWorkers = 3;
-constexpr int kAddsPerWorker = 150;
+constexpr int kAddsPerWorker = 30;
 
 std::string worker_content(int worker) {
-  return std::string(20000 + 3000 * worker, static_cast<char>('p' + worker)) + std::to_string(worker);
+  // Large entries: a writer takes long enough over one that others try to append meanwhile.
+  return std::string(1000000 + 3000 * worker, static_cast<char>('p' + worker)) + std::to_string(worker);
 }
 
 // The worker: with MYTARVO_APPEND_WORKER set to "<directory>|<index>", it appends its own
@@ -37,11 +38,16 @@ TEST(ConcurrentAppendWorker, AppendsItsSource) {
   const std::string source = directory + sep + "w" + text.substr(bar + 1) + ".txt";
   test::CApi api;
   ASSERT_TRUE(api.ready());
-  // All workers start together: each waits (at most a minute) for the go file.
-  const std::string go = directory + sep + "go";
-  for (int wait = 0; wait < 6000 && !test::file_exists(go); ++wait) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  // All workers start together: each says it is ready and waits (at most a minute) until
+  // every worker is.
+  test::write_file(directory + sep + "ready" + text.substr(bar + 1), std::string());
+  const auto all_ready = [&] {
+    for (int w = 0; w < kWorkers; ++w) {
+      if (!test::file_exists(directory + sep + "ready" + std::to_string(w))) return false;
+    }
+    return true;
+  };
+  for (int wait = 0; wait < 60000 && !all_ready(); ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   for (int i = 0; i < kAddsPerWorker; ++i) api.add(archive.c_str(), source.c_str(), nullptr, 0);
 }
 
@@ -58,13 +64,8 @@ TEST(ConcurrentAppend, EveryEntryArrivesWhole) {
   const std::string archive = dir.file("shared.pak");
   api.create(archive.c_str());
 
-  std::thread starter([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    test::write_file(dir.file("go"), std::string());
-  });
   const std::vector<int> codes =
       test::run_self_copies(kWorkers, "ConcurrentAppendWorker.*", kWorkerVariable, dir.path().string() + "|", 120);
-  starter.join();
   for (int code : codes) EXPECT_EQ(code, 0);
 
   // The archive is the header and then whole entries only, kAddsPerWorker of each.

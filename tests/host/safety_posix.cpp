@@ -168,7 +168,9 @@ TEST_P(FullDiskOutput, NoCutShortFileIsLeftOrReported) {
   });
   EXPECT_EQ(code, 0);
   EXPECT_FALSE(fs::exists(out + "/big.bin"));
-  if (all) EXPECT_EQ(test::read_text(out + "/small.txt"), "small");
+  if (all) {
+    EXPECT_EQ(test::read_text(out + "/small.txt"), "small");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(UnPakAndUnPakAll, FullDiskOutput, ::testing::Bool());
