@@ -4,26 +4,12 @@
 #include <new>
 
 #include "archive/add_entry.hpp"
-#include "archive/archive_format.hpp"
-#include "archive/buffered_file.hpp"
 #include "archive/operations.hpp"
 #include "archive/public_api.hpp"
-#include "support/paths.hpp"
 
 namespace mytarvo {
 
 namespace {
-
-std::string_view source_problem(SourceCheck check) {
-  switch (check) {
-    case SourceCheck::Ok: return {};
-    case SourceCheck::Missing: return "no such file";
-    case SourceCheck::Directory: return "is a directory";
-    case SourceCheck::TooLarge: return "too large for an archive entry (2 GiB or more)";
-    case SourceCheck::BadName: return "its name holds a line break and cannot be stored";
-  }
-  return "cannot be added";
-}
 
 // Bridges the encoder's progress reports to the caller's function.
 int forward_progress(std::uint32_t position, std::uint32_t /*bytes_stored*/, void* user) {
@@ -34,44 +20,22 @@ int forward_progress(std::uint32_t position, std::uint32_t /*bytes_stored*/, voi
   return 1;
 }
 
-// Reads the whole source into `content`; returns the reason when it cannot.
-std::string_view read_source(const std::string& source, std::vector<std::uint8_t>& content) {
-  BufferedFile file;
-  if (!file.open(source.c_str(), platform::OpenMode::ReadExisting)) return "cannot be opened";
-  const std::uint64_t length = file.length();
-  if (length > static_cast<std::uint64_t>(kLargestEntry)) return source_problem(SourceCheck::TooLarge);
-  content.assign(static_cast<std::size_t>(length), 0);
-  const std::uint32_t got = file.read(content.data(), static_cast<std::uint32_t>(length));
-  if (file.read_failed()) return "cannot be read";
-  // A source that shrank since its length was taken is stored with what was read, as
-  // AddToPak does.
-  content.resize(got);
-  return {};
-}
-
 void fill_entry(PreparedEntry& entry, Packing packing, const PackProgress& progress) {
-  entry.name = paths::file_part(entry.source.c_str());
-  entry.error = source_problem(check_source(paths::query_size(entry.source.c_str()), entry.name));
-  if (!entry.ok()) return;
-  std::vector<std::uint8_t> content;
-  entry.error = read_source(entry.source, content);
-  if (!entry.ok()) return;
-
-  const auto size = static_cast<std::uint32_t>(content.size());
-  const std::int32_t compress = packing == Packing::Pack ? 1 : 0;
-  std::vector<std::uint8_t> packed(packing == Packing::Pack ? size : 0);
-  const PackingDecision decision =
-      decide_packing(content.data(), size, compress, packed.data(), progress ? forward_progress : nullptr,
-                     const_cast<PackProgress*>(&progress));
-  entry.flag = decision.flag;
-  entry.file_size = size;
-  if (decision.flag == kFlagPacked) {
-    packed.resize(decision.packed_size);
-    packed.shrink_to_fit();
-    entry.data = std::move(packed);
-  } else {
-    entry.data = std::move(content);
+  FreeStore buffers;
+  BufferedFile source;
+  SourceEntry read;
+  const Outcome outcome =
+      read_source(entry.source, packing == Packing::Pack ? 1 : 0, buffers, source, read,
+                  progress ? forward_progress : nullptr, const_cast<PackProgress*>(&progress));
+  entry.name = read.name;
+  if (outcome != Outcome::Done) {
+    entry.error = describe(outcome);
+    return;
   }
+  const EntryRecord record = read.record();
+  entry.flag = record.flag;
+  entry.file_size = read.size;
+  entry.data.assign(record.data.begin(), record.data.end());
 }
 
 }  // namespace
@@ -82,24 +46,23 @@ PreparedEntry prepare_entry(const std::string& source, Packing packing, const Pa
   try {
     fill_entry(entry, packing, progress);
   } catch (const std::bad_alloc&) {
-    entry.error = "not enough memory to read and pack it";
+    entry.error = describe(Outcome::NoMemory);
   }
   if (!entry.ok()) entry.data = {};
   return entry;
 }
 
 struct ArchiveAppender::State {
-  Library lib;
+  BufferedFile archive;
   bool header = false;
 };
 
 ArchiveAppender::ArchiveAppender(const std::string& path) : state_(std::make_unique<State>()) {
   api::require_existing_archive(path);
-  Library& lib = state_->lib;
-  if (!lib.open(kArchiveFile, path.c_str(), platform::OpenMode::OpenOrCreate)) {
+  if (!state_->archive.open(path.c_str(), platform::OpenMode::OpenOrCreate)) {
     throw ArchiveError(path + ": cannot be opened for writing");
   }
-  state_->header = lib.read_line(kArchiveFile) == kArchiveHeader;
+  state_->header = read_line(state_->archive) == kArchiveHeader;
 }
 
 ArchiveAppender::~ArchiveAppender() = default;
@@ -110,22 +73,19 @@ bool ArchiveAppender::has_header() const { return state_->header; }
 
 bool ArchiveAppender::append(const PreparedEntry& entry) {
   if (!entry.ok()) return false;
-  PackingDecision decision;
-  decision.flag = entry.flag;
   const bool packed = entry.flag == kFlagPacked;
-  decision.packed_size = packed ? static_cast<std::uint32_t>(entry.data.size()) : 0;
   if (!packed && entry.data.size() != entry.file_size) return false;  // sizes must describe the data
-  return append_entry(state_->lib, kArchiveFile, entry.name, decision, packed ? nullptr : entry.data.data(),
-                      entry.file_size, packed ? entry.data.data() : nullptr);
+  EntryRecord record;
+  record.name = entry.name;
+  record.flag = entry.flag;
+  record.file_size = static_cast<std::int32_t>(entry.file_size);
+  record.data = entry.data;
+  return append_entry(state_->archive, record) == Outcome::Done;
 }
 
 void create_archive(const std::string& path) {
-  Library lib;
-  create_pak_file(lib, path.c_str());
-  // CreatePakFile reports nothing: look at what is there now.
-  EntryScan scan(lib, path.c_str(), platform::OpenMode::ReadExisting);
-  const bool created = scan.opened() && scan.header_found() && lib.length(kArchiveFile) == kArchiveHeader.size() + 2;
-  if (!created) throw ArchiveError(path + ": cannot be created");
+  const Outcome outcome = create_pak_file(path.c_str());
+  if (outcome != Outcome::Done) throw ArchiveError(path + ": " + std::string(describe(outcome)));
 }
 
 }  // namespace mytarvo

@@ -112,6 +112,13 @@ std::string normalise_directory(std::string_view directory) {
   return prefix;
 }
 
+std::string join(std::string_view directory, std::string_view name) {
+  std::string path(directory);
+  if (!path.empty() && !ends_in_separator(path, platform::name_rules())) path += platform::kDirectorySeparator;
+  path += name;
+  return path;
+}
+
 bool is_plain_file_name(std::string_view name) { return is_plain_file_name(name, platform::name_rules()); }
 
 bool is_plain_file_name(std::string_view name, const platform::NameRules& rules) {

@@ -61,6 +61,11 @@ void create_directory_trimmed(const char* path);
 // may then be written (the separator alone would name the root of the drive).
 [[nodiscard]] std::string normalise_directory(std::string_view directory);
 
+// `name` inside `directory`: the directory, this system's separator unless it already ends
+// in one ("/", and on Windows also "\\"), then the name. An empty directory gives the name
+// alone. (A normalised directory already ends in a separator: joining only appends.)
+[[nodiscard]] std::string join(std::string_view directory, std::string_view name);
+
 // True when `name` names a file directly inside a directory and nothing else: not empty,
 // not "." or "..", holding no "/" and no "\" (a byte 0x5C that the code page reads as the
 // second half of a character is no "\"), valid text in the system's code page, and not a

@@ -131,7 +131,9 @@ TEST_F(ExtractNames, FinalBackslashIsASeparatorOnWindowsOnly) {
 TEST_F(ExtractNames, TrailingBlanksAndSeparatorsAreTrimmedWhenTheDirectoryIsMade) {
   write_archive(stored_entry("f", "x"));
   const std::string given = out + " / ";
-  EXPECT_EQ(mytarvo::unpak(lib, archive.c_str(), given.c_str(), "f"), given + kSep + "f");
+  // Windows itself ignores the blank in "out /" and writes out\f; elsewhere no directory
+  // "out /" exists, nothing is written and no path reported.
+  EXPECT_EQ(mytarvo::unpak(lib, archive.c_str(), given.c_str(), "f"), test::windows_build() ? given + kSep + "f" : "");
   const Tree made = test::tree(dir.path());
   EXPECT_NE(std::find(made.begin(), made.end(), "out/"), made.end());
   // Windows itself ignores the blank in "out /"; elsewhere no directory of that name exists.
