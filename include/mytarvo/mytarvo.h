@@ -2,8 +2,8 @@
  *
  * Every string is an 8-bit, NUL-terminated path or name; a null pointer behaves as the
  * empty string. No function reports failure: the outcome shows in the file system and,
- * for UnPak, in its result. Calls must not overlap: make at most one call into the
- * library at a time in the whole process.
+ * for UnPak, in its result. Calls from several threads at once are safe: they take
+ * turns.
  */
 #ifndef MYTARVO_MYTARVO_H
 #define MYTARVO_MYTARVO_H
@@ -47,8 +47,9 @@ MYTARVO_API int32_t MYTARVO_CALL CreatePakFile(const char *archive);
 MYTARVO_API int32_t MYTARVO_CALL MakeListFiles(const char *archive, const char *listing);
 
 /* Extracts the first entry named exactly `name` into `out_dir` (the current directory
- * when empty) and returns the path written, or "" when nothing matched. The string
- * belongs to the library and stays valid until the next call into it. */
+ * when empty) and returns the path written, or "" when nothing matched or the file could
+ * not be written whole. The string belongs to the library and stays valid until the
+ * calling thread's next call into it. */
 MYTARVO_API const char *MYTARVO_CALL UnPak(const char *archive, const char *out_dir, const char *name,
                                            const char *ignored);
 

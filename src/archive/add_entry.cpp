@@ -60,7 +60,8 @@ EntryRecord SourceEntry::record() const {
 
 Outcome read_source(const std::string& path, std::int32_t compress, BufferSource& buffers, BufferedFile& source,
                     SourceEntry& entry, PackProgressFn progress, void* user) {
-  entry.name = paths::file_part(path.c_str());
+  // The name the file really has, and one that extraction accepts; "" when there is none.
+  entry.name = paths::stored_name(path.c_str());
   const Outcome check = check_source(paths::query_size(path.c_str()), entry.name);
   if (check != Outcome::Done) return check;
   if (!source.open(path.c_str(), platform::OpenMode::ReadExisting)) return Outcome::CannotOpenSource;
@@ -81,12 +82,15 @@ Outcome read_source(const std::string& path, std::int32_t compress, BufferSource
 }
 
 bool is_storable_entry_name(std::string_view name) {
-  return name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+  return !name.empty() && name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
 Outcome append_entry(BufferedFile& archive, const EntryRecord& entry) {
   const std::uint64_t old_length = archive.length();
   archive.seek(old_length);
+  // An empty archive (just created, or an existing file of 0 bytes) gets its header line
+  // first: without it the entry's name line would be taken for the header.
+  if (old_length == 0) write_line(archive, kArchiveHeader);
   write_entry(archive, entry);
   if (archive.flush()) return Outcome::Done;
   // Half an entry would hide every entry appended after it from readers: cut it off.

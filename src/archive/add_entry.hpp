@@ -26,7 +26,7 @@ using PackProgressFn = int (*)(std::uint32_t position, std::uint32_t bytes_store
 
 // A source read whole and ready to be appended.
 struct SourceEntry {
-  std::string name;       // the entry name: the file part of the source path
+  std::string name;       // the entry name: paths::stored_name of the source path
   DataBuffer content;     // the source's bytes (none for an empty source)
   DataBuffer packed;      // room for the packed block when packing was asked for
   std::uint32_t size = 0; // bytes read into `content`
@@ -57,9 +57,10 @@ void decide_packing(SourceEntry& entry, std::int32_t compress, PackProgressFn pr
 // Whether `name` can stand as an entry name line: no CR, LF or NUL inside.
 bool is_storable_entry_name(std::string_view name);
 
-// Appends one entry at the end of `archive`. When any write (or the flush that ends them)
-// fails, cuts the archive back to its length before the call and reports WriteFailed; the
-// archive then holds either the whole entry or its old bytes.
+// Appends one entry at the end of `archive`, after the header line when the archive is
+// empty (0 bytes). When any write (or the flush that ends them) fails, cuts the archive
+// back to its length before the call and reports WriteFailed; the archive then holds
+// either the whole entry or its old bytes.
 Outcome append_entry(BufferedFile& archive, const EntryRecord& entry);
 
 }  // namespace mytarvo

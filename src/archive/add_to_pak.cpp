@@ -16,7 +16,10 @@ Outcome add_to_pak(Library& lib, const char* archive, const char* source, const 
   // The archive is opened (or created) before the source is looked at, and stays open
   // until the source is closed again.
   BufferedFile archive_file;
-  if (!archive_file.open(archive_path.c_str(), platform::OpenMode::OpenOrCreate)) return Outcome::CannotOpenArchive;
+  // Writers take turns: the lock is held until the archive is closed.
+  if (!archive_file.open_to_write(archive_path.c_str(), platform::OpenMode::OpenOrCreate)) {
+    return Outcome::CannotOpenArchive;
+  }
   BufferedFile source_file;
   SourceEntry entry;
   const Outcome read = read_source(source_path, compress, lib, source_file, entry);

@@ -34,49 +34,87 @@ int digit_value(char c, std::uint32_t base) {
 }
 }  // namespace
 
-std::int32_t parse_number(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-    negative = text[i] == '-';
-    ++i;
+void NumberParser::feed(char c) {
+  switch (stage_) {
+    case Stage::Blanks:
+      if (c == ' ' || c == '\t') return;
+      stage_ = Stage::Base;
+      if (c == '-' || c == '+') {  // at most one sign
+        negative_ = c == '-';
+        return;
+      }
+      [[fallthrough]];
+    case Stage::Base:
+      stage_ = Stage::Digits;
+      if (c == '$' || c == '%') {
+        base_ = c == '$' ? 16 : 2;
+        return;
+      }
+      [[fallthrough]];
+    case Stage::Digits: {
+      const int d = digit_value(c, base_);
+      if (d < 0) {
+        stage_ = Stage::Done;  // the rest of the line is ignored
+        return;
+      }
+      value_ = value_ * base_ + static_cast<std::uint32_t>(d);  // wraps modulo 2^32
+      return;
+    }
+    case Stage::Done: return;
   }
-  std::uint32_t base = 10;
-  if (i < text.size() && text[i] == '$') {
-    base = 16;
-    ++i;
-  } else if (i < text.size() && text[i] == '%') {
-    base = 2;
-    ++i;
-  }
-  std::uint32_t value = 0;  // unsigned: wraps modulo 2^32 without overflow traps
-  for (; i < text.size(); ++i) {
-    int d = digit_value(text[i], base);
-    if (d < 0) break;
-    value = value * base + static_cast<std::uint32_t>(d);
-  }
-  if (negative) value = 0u - value;
-  return static_cast<std::int32_t>(value);
 }
+
+std::int32_t NumberParser::value() const {
+  return static_cast<std::int32_t>(negative_ ? 0u - value_ : value_);
+}
+
+std::int32_t parse_number(std::string_view text) {
+  NumberParser parser;
+  for (char c : text) parser.feed(c);
+  return parser.value();
+}
+
+namespace {
+
+// Reads one line, handing each of its bytes to `take`; the line end is consumed.
+template <typename Take>
+void read_line_bytes(BufferedFile& file, Take take) {
+  for (;;) {
+    const int byte = file.read_byte();
+    if (byte < 0 || byte == '\n' || byte == 0) return;
+    if (byte == '\r') {
+      if (file.peek_byte() == '\n') file.read_byte();
+      return;
+    }
+    take(static_cast<char>(byte));
+  }
+}
+
+}  // namespace
 
 void write_line(BufferedFile& file, std::string_view text) {
   file.write(text.data(), static_cast<std::uint32_t>(text.size()));
   file.write("\r\n", 2);
 }
 
-std::string read_line(BufferedFile& file) {
+std::string read_line(BufferedFile& file, std::size_t keep, bool* cut) {
   std::string line;
-  for (;;) {
-    const int byte = file.read_byte();
-    if (byte < 0 || byte == '\n' || byte == 0) break;
-    if (byte == '\r') {
-      if (file.peek_byte() == '\n') file.read_byte();
-      break;
+  bool longer = false;
+  read_line_bytes(file, [&](char c) {
+    if (line.size() < keep) {
+      line.push_back(c);
+    } else {
+      longer = true;
     }
-    line.push_back(static_cast<char>(byte));
-  }
+  });
+  if (cut != nullptr) *cut = longer;
   return line;
+}
+
+std::int32_t read_number_line(BufferedFile& file) {
+  NumberParser parser;
+  read_line_bytes(file, [&](char c) { parser.feed(c); });
+  return parser.value();
 }
 
 void write_entry(BufferedFile& archive, const EntryRecord& entry) {
@@ -104,7 +142,7 @@ EntryScan::EntryScan(BufferedFile& archive) : archive_(archive) {
     return;
   }
   // The header line: noted for readers that report it, never a reason to stop.
-  header_found_ = read_line(archive_) == kArchiveHeader;
+  header_found_ = read_line(archive_, kArchiveHeader.size() + 1) == kArchiveHeader;
   next_entry_ = archive_.position();
 }
 
@@ -116,11 +154,11 @@ bool EntryScan::next(EntryHeader& entry) {
     return false;
   }
   entry.header_offset = next_entry_;
-  entry.name = read_line(archive_);
+  entry.name = read_line(archive_, kNameKept, &entry.name_cut);
   const int flag = archive_.read_byte();
   entry.flag = flag < 0 ? std::uint8_t{0} : static_cast<std::uint8_t>(flag);
-  entry.file_size = parse_number(read_line(archive_));
-  entry.packed_size = entry.packed() ? parse_number(read_line(archive_)) : 0;
+  entry.file_size = read_number_line(archive_);
+  entry.packed_size = entry.packed() ? read_number_line(archive_) : 0;
   entry.data_offset = archive_.position();
   // A negative length would send the scan backwards, possibly forever: end it here.
   if (entry.file_size < 0 || entry.data_length() < 0) {

@@ -4,6 +4,7 @@
 // also accept LF, CR, NUL or the end of the file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -22,9 +23,31 @@ std::string format_number(std::int32_t value);
 // digits up to the first other character. Digits wrap modulo 2^32; no digits give 0.
 std::int32_t parse_number(std::string_view text);
 
+// The same rules fed one character at a time, so that a number line is read without
+// keeping it (however long a damaged one is).
+class NumberParser {
+ public:
+  void feed(char c);
+  [[nodiscard]] std::int32_t value() const;
+
+ private:
+  enum class Stage { Blanks, Base, Digits, Done };
+  Stage stage_ = Stage::Blanks;
+  bool negative_ = false;
+  std::uint32_t base_ = 10;
+  std::uint32_t value_ = 0;
+};
+
+// The most bytes of an entry name that are kept. A longer name line is still read to its
+// end; the entry is marked (EntryHeader::name_cut), never matched or extracted, and the
+// listing shows the kept part followed by "...".
+inline constexpr std::size_t kNameKept = 65536;
+inline constexpr std::string_view kNameCutMark = "...";
+
 // One entry as the scan yields it.
 struct EntryHeader {
-  std::string name;
+  std::string name;       // at most kNameKept bytes
+  bool name_cut = false;  // the name line was longer: `name` is only its start
   std::uint8_t flag = 0;
   std::int32_t file_size = 0;
   std::int32_t packed_size = 0;  // meaningful only when packed()
@@ -39,8 +62,12 @@ struct EntryHeader {
 // Text lines. Writing puts the bytes and CR LF; reading takes bytes up to LF, CR, CR LF,
 // NUL or the end of the file (the line end is consumed, not kept). On a file that is not
 // open, writing does nothing and reading yields "".
+// A line of any length is read to its end, but at most `keep` bytes of it are returned;
+// `cut` (when given) tells whether there were more.
 void write_line(BufferedFile& file, std::string_view text);
-std::string read_line(BufferedFile& file);
+std::string read_line(BufferedFile& file, std::size_t keep = kNameKept, bool* cut = nullptr);
+// Reads a number line (see parse_number) without keeping its text.
+std::int32_t read_number_line(BufferedFile& file);
 
 // One entry as the writer takes it. The packed size line (written only for flag 1) is the
 // length of `data`.

@@ -21,7 +21,9 @@ void require_existing_archive(const std::string& path) {
 
 ArchiveEntry to_public(const EntryHeader& header) {
   ArchiveEntry entry;
+  // A name cut short is shown as such; no file of that name exists to write.
   entry.name = header.name;
+  if (header.name_cut) entry.name += kNameCutMark;
   entry.flag = header.flag;
   entry.file_size = static_cast<std::uint32_t>(header.file_size);
   entry.packed_size = header.packed() ? static_cast<std::uint32_t>(header.packed_size) : 0;

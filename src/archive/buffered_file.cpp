@@ -6,9 +6,11 @@
 
 namespace mytarvo {
 
-bool BufferedFile::open(const char* path, platform::OpenMode mode) {
+bool BufferedFile::open(const char* path, platform::OpenMode mode) { return adopt(platform::open_file(path, mode)); }
+
+bool BufferedFile::adopt(platform::FileHandle handle) {
   close();
-  handle_ = platform::open_file(path, mode);
+  handle_ = handle;
   base_ = 0;
   fill_ = 0;
   cursor_ = 0;
@@ -16,6 +18,22 @@ bool BufferedFile::open(const char* path, platform::OpenMode mode) {
   write_failed_ = false;
   read_failed_ = false;
   return is_open();
+}
+
+bool BufferedFile::open_to_write(const char* path, platform::OpenMode mode) {
+  constexpr int kAttempts = 4;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    if (!adopt(platform::open_file_waiting(path, mode))) return false;
+    // A file system that keeps no locks is written without one, as before.
+    if (!platform::lock_exclusive(handle_, platform::LockWait::Block)) return true;
+    if (platform::is_same_file(handle_, path)) return true;
+  }
+  close();
+  return false;
+}
+
+bool BufferedFile::is_file_at(const char* path) const {
+  return is_open() && platform::is_same_file(handle_, path);
 }
 
 bool BufferedFile::close() {

@@ -20,6 +20,14 @@ class BufferedFile {
   ~BufferedFile() { close(); }
 
   [[nodiscard]] bool open(const char* path, platform::OpenMode mode);
+  // Opens an archive to write it: waits its turn behind another process that holds the
+  // file (Windows sharing, about 2 s at most), then takes the writer lock (waiting as long
+  // as another writer holds it; a file system without locks is written without one). When
+  // the path was replaced while this writer waited, the new file at the path is opened
+  // instead (a few attempts). False when the file could not be opened.
+  [[nodiscard]] bool open_to_write(const char* path, platform::OpenMode mode);
+  // True when `path` names the file open here.
+  [[nodiscard]] bool is_file_at(const char* path) const;
   // Flushes pending writes and closes; false when a pending write failed.
   bool close();
   [[nodiscard]] bool is_open() const { return handle_ != platform::kNoFile; }
@@ -48,6 +56,8 @@ class BufferedFile {
   [[nodiscard]] bool read_failed() const { return read_failed_; }
 
  private:
+  // Takes `handle` (or none) as the open file, closing the one before.
+  bool adopt(platform::FileHandle handle);
   // Starts a fresh read buffer at the logical position; false at the end of the file.
   bool refill();
   void drop_read_buffer();

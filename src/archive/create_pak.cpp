@@ -9,9 +9,13 @@ namespace mytarvo {
 
 Outcome create_pak_file(const char* archive) {
   const std::string path = copy_argument(archive);
-  if (paths::query_size(path.c_str()) != paths::kNoSuchFile) paths::delete_file(path.c_str());
+  // Whatever is at the path is replaced (on Windows in one step, never deleted first, so
+  // that a file another program holds stays as it was). Once the writer lock is held the
+  // file is emptied again, in case another writer appended before the lock was had.
   BufferedFile file;
-  if (!file.open(path.c_str(), platform::OpenMode::CreateOrTruncate)) return Outcome::CannotCreateArchive;
+  if (!file.open_to_write(path.c_str(), platform::OpenMode::Replace) || !file.truncate(0)) {
+    return Outcome::CannotCreateArchive;
+  }
   write_line(file, kArchiveHeader);
   if (file.close()) return Outcome::Done;
   // A header cut short (a full disk) would swallow the first entry ever appended into its

@@ -31,47 +31,84 @@ static_assert(kBlockZeroTail * 8 > 2057 + 12 + 32);
 // written data ends. The file reads exactly as if the zeros had been written one by one,
 // but a damaged entry that claims far more bytes than its archive holds costs neither
 // time nor disk space in proportion to its claim.
-void zero_fill_to(BufferedFile& output, std::uint64_t size) {
-  if (output.flush()) output.truncate(size);
-}
+bool zero_fill_to(BufferedFile& output, std::uint64_t size) { return output.flush() && output.truncate(size); }
 
 // Copies `size` bytes of stored data from the archive to the output file through `chunk`.
-// Bytes the archive does not hold (data cut short) become zeros.
-void copy_stored(BufferedFile& archive, BufferedFile& output, const DataBuffer& chunk, std::int64_t size) {
+// Bytes the archive does not hold (data cut short) become zeros. False once a write failed.
+bool copy_stored(BufferedFile& archive, BufferedFile& output, const DataBuffer& chunk, std::int64_t size) {
   const auto chunk_size = static_cast<std::int64_t>(chunk.size());
   for (std::int64_t remaining = size; remaining > 0;) {
     const auto count = static_cast<std::uint32_t>(std::min(remaining, chunk_size));
     const std::uint32_t got = archive.read(chunk.data(), count);
     output.write(chunk.data(), got);
-    if (got < count) {  // the end of the archive: the rest is zeros
-      zero_fill_to(output, static_cast<std::uint64_t>(size));
-      return;
-    }
+    if (output.write_failed()) return false;
+    // The end of the archive: the rest is zeros.
+    if (got < count) return zero_fill_to(output, static_cast<std::uint64_t>(size));
     remaining -= count;
-  }
-}
-
-bool extract_stored(Library& lib, BufferedFile& archive, const EntryHeader& entry, const std::string& output_path) {
-  const DataBuffer chunk = lib.take_buffer(std::min<std::int64_t>(entry.file_size, kCopyChunk));
-  if (chunk.missing()) return false;
-  BufferedFile output;
-  // An output file that cannot be created receives nothing; the scan skips the data.
-  if (output.open(output_path.c_str(), platform::OpenMode::CreateOrTruncate) && chunk.data() != nullptr) {
-    copy_stored(archive, output, chunk, entry.file_size);
   }
   return true;
 }
 
-bool extract_packed(Library& lib, BufferedFile& archive, const EntryHeader& entry, const std::string& output_path) {
+// What became of one entry's output file.
+enum class Extracted {
+  Whole,     // written whole
+  Failed,    // not created, or a write failed (then removed again)
+  NoMemory,  // the entry's buffers could not be had: nothing was touched
+};
+
+// The output file of one entry, created or emptied by WriteOutput (never written through a
+// link). Unless `finish` is called and succeeds, whatever was created is removed again when
+// the object goes, so that no cut-short file is left under the entry's name.
+class OutputFile {
+ public:
+  explicit OutputFile(const std::string& path) : path_(path) {
+    opened_ = file_.open(path.c_str(), platform::OpenMode::WriteOutput);
+  }
+  ~OutputFile() {
+    if (!opened_ || finished_) return;
+    file_.close();
+    paths::delete_file(path_.c_str());
+  }
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  [[nodiscard]] bool opened() const { return opened_; }
+  BufferedFile& file() { return file_; }
+  // Closes the file; Whole when every write (and the zero extension) succeeded.
+  Extracted finish() {
+    finished_ = !file_.write_failed() && file_.close();
+    return finished_ ? Extracted::Whole : Extracted::Failed;
+  }
+
+ private:
+  std::string path_;
+  BufferedFile file_;
+  bool opened_ = false;
+  bool finished_ = false;
+};
+
+Extracted extract_stored(Library& lib, BufferedFile& archive, const EntryHeader& entry, const std::string& output_path) {
+  const DataBuffer chunk = lib.take_buffer(std::min<std::int64_t>(entry.file_size, kCopyChunk));
+  if (chunk.missing()) return Extracted::NoMemory;
+  OutputFile output(output_path);
+  // An output file that cannot be created receives nothing; the scan skips the data.
+  if (!output.opened()) return Extracted::Failed;
+  if (chunk.data() != nullptr && !copy_stored(archive, output.file(), chunk, entry.file_size)) {
+    return Extracted::Failed;
+  }
+  return output.finish();
+}
+
+Extracted extract_packed(Library& lib, BufferedFile& archive, const EntryHeader& entry, const std::string& output_path) {
   const std::int64_t held = std::max<std::int64_t>(
       static_cast<std::int64_t>(archive.length()) - static_cast<std::int64_t>(entry.data_offset), 0);
   const DataBuffer block = lib.take_buffer(std::min<std::int64_t>(entry.packed_size, held + kBlockZeroTail));
   // The output buffer is exactly the entry's file size: the decoder is bounded by it, so a
   // block that disagrees with its entry can never write past it.
   const DataBuffer unpacked = lib.take_buffer(entry.file_size);
-  if (block.missing() || unpacked.missing()) return false;
-  BufferedFile output;
-  if (!output.open(output_path.c_str(), platform::OpenMode::CreateOrTruncate)) return true;
+  if (block.missing() || unpacked.missing()) return Extracted::NoMemory;
+  OutputFile output(output_path);
+  if (!output.opened()) return Extracted::Failed;
   std::size_t written = 0;
   if (block.data() != nullptr && unpacked.data() != nullptr) {
     read_entry_data(archive, entry.data_offset, block.data(), static_cast<std::uint32_t>(block.size()));
@@ -82,24 +119,29 @@ bool extract_packed(Library& lib, BufferedFile& archive, const EntryHeader& entr
         codec::decode(block.data(), block.size(), unpacked.data(), unpacked.size(), &written);
   }
   // The decoded front, then the buffer's untouched zero tail by extension.
-  output.write(unpacked.data(), static_cast<std::uint32_t>(written));
-  if (written < unpacked.size()) zero_fill_to(output, unpacked.size());
-  return true;
+  output.file().write(unpacked.data(), static_cast<std::uint32_t>(written));
+  if (written < unpacked.size() && !zero_fill_to(output.file(), unpacked.size())) return Extracted::Failed;
+  return output.finish();
 }
 
 // Writes the entry whose header the scan has just read from `archive` to `output_path`
-// (created or emptied). False when the memory for its buffers could not be had: then no
-// file is created or touched and the scan skips the entry's data by a seek.
-bool extract_entry(Library& lib, BufferedFile& archive, const EntryHeader& entry, const std::string& output_path) {
+// (created or emptied). When the memory for its buffers could not be had, no file is
+// created or touched and the scan skips the entry's data by a seek.
+Extracted extract_entry(Library& lib, BufferedFile& archive, const EntryHeader& entry, const std::string& output_path) {
   return entry.packed() ? extract_packed(lib, archive, entry, output_path)
                         : extract_stored(lib, archive, entry, output_path);
 }
+
+// Whether the scan's entry may be written into a directory: a plain file name, kept whole.
+bool extractable(const EntryHeader& entry) { return !entry.name_cut && paths::is_plain_file_name(entry.name); }
 
 }  // namespace
 
 const char* unpak(Library& lib, const char* archive, const char* out_dir, const char* name) {
   const std::string archive_path = copy_argument(archive);
   const std::string wanted = copy_argument(name);
+  // "" when the directory is empty and the current directory cannot be had: then nothing
+  // is extracted (never into the root of the drive).
   const std::string directory = paths::normalise_directory(copy_argument(out_dir));
   std::string result;
   {
@@ -109,12 +151,13 @@ const char* unpak(Library& lib, const char* archive, const char* out_dir, const 
     // The directory is made whether or not the archive opened.
     paths::create_directory_trimmed(directory.c_str());
     EntryHeader entry;
-    while (scan.next(entry)) {
-      if (entry.name != wanted) continue;
-      // The first entry of the name decides, also when it is not a plain file name.
+    while (!directory.empty() && scan.next(entry)) {
+      if (entry.name_cut || entry.name != wanted) continue;
+      // The first entry of the name decides, also when it is not a plain file name. The
+      // path is the result only when the whole file was written.
       if (paths::is_plain_file_name(entry.name)) {
         std::string output_path = paths::join(directory, entry.name);
-        if (extract_entry(lib, archive_file, entry, output_path)) result = std::move(output_path);
+        if (extract_entry(lib, archive_file, entry, output_path) == Extracted::Whole) result = std::move(output_path);
       }
       break;
     }
@@ -131,10 +174,10 @@ Outcome unpak_all(Library& lib, const char* archive, const char* out_dir) {
   EntryScan scan(archive_file);
   paths::create_directory_trimmed(directory.c_str());
   EntryHeader entry;
-  while (scan.next(entry)) {
-    // Names that would point outside the directory, or at a device, are skipped; the scan
-    // seeks past their data.
-    if (!paths::is_plain_file_name(entry.name)) continue;
+  while (!directory.empty() && scan.next(entry)) {
+    // Names that would point outside the directory, or at a device, and names cut short
+    // are skipped; the scan seeks past their data.
+    if (!extractable(entry)) continue;
     extract_entry(lib, archive_file, entry, paths::join(directory, entry.name));
   }
   return opened ? Outcome::Done : Outcome::CannotOpenArchive;

@@ -11,7 +11,7 @@ std::string_view describe(Outcome outcome) {
     case Outcome::NoSuchSource: return "no such file";
     case Outcome::SourceIsDirectory: return "is a directory";
     case Outcome::SourceTooLarge: return "too large for an archive entry (2 GiB or more)";
-    case Outcome::SourceNameUnstorable: return "its name holds a line break and cannot be stored";
+    case Outcome::SourceNameUnstorable: return "its name cannot be stored (empty, a line break, a device or a character the system cannot read)";
     case Outcome::CannotOpenSource: return "cannot be opened";
     case Outcome::CannotReadSource: return "cannot be read";
     case Outcome::NoMemory: return "not enough memory to read and pack it";

@@ -13,7 +13,7 @@ enum class Outcome {
   NoSuchSource,          // nothing at the source path
   SourceIsDirectory,     // the source is a directory
   SourceTooLarge,        // 2 GiB or more: no size line can describe it
-  SourceNameUnstorable,  // the entry name would hold a line break or NUL
+  SourceNameUnstorable,  // no entry name extraction would accept (see paths::stored_name), or a line break
   CannotOpenSource,      // the source exists but could not be opened
   CannotReadSource,      // the system refused a read of the source
   NoMemory,              // a data buffer could not be had

@@ -16,19 +16,63 @@ extern const char kDirectorySeparator;
 // Windows, "/" alone elsewhere (there "\" is an ordinary file-name character).
 [[nodiscard]] bool is_directory_separator(char c);
 
+// The longest path, in bytes without the terminating NUL, that this system takes whole:
+// 260 on Windows (the room of the ANSI file interfaces), 4095 on Linux. A longer path is
+// never cut to fit: the services that take paths act on none.
+extern const std::size_t kPathLimit;
+
+// ---- Names as the system reads them -------------------------------------------------------
+// How this system reads the bytes of a path. Windows reads them in the process's ANSI code
+// page, where in a double-byte code page (932, 936, 949, 950) a lead byte and the byte
+// after it are one character, even when that byte is "\" (0x5C); "\" separates as "/"
+// does, a double quote cannot be part of a name (it encloses a path), a path may begin with
+// a drive ("C:"), and trailing periods and blanks of a name are dropped when it is opened.
+// Elsewhere a name is its bytes: only "/" separates and every other byte is itself.
+struct NameRules {
+  bool backslash_separates = false;
+  bool quotes_enclose = false;
+  bool drive_prefix = false;
+  bool drops_trailing_dots_and_blanks = false;
+  unsigned code_page = 0;  // 0: every byte is one character
+};
+[[nodiscard]] NameRules name_rules();
+// True when `byte` begins a two-byte character in `code_page` (never for code page 0).
+[[nodiscard]] bool is_lead_byte(unsigned code_page, unsigned char byte);
+// True when `text` converts cleanly to the system's characters in `code_page` (always for
+// code page 0): no lone lead byte, no byte sequence the code page does not define.
+[[nodiscard]] bool is_valid_text(unsigned code_page, std::string_view text);
+
 // ---- Files -------------------------------------------------------------------------------
-// Every mode lets other openers read the file while it is open (read sharing only).
+// Every mode lets other openers read the file while it is open (read sharing only). Only
+// regular files open: directories, devices (NUL, COM1, /dev/null), pipes and sockets are
+// refused in every mode.
 enum class OpenMode {
   CreateOrTruncate,  // read/write; emptied when it exists, created when it does not
   OpenOrCreate,      // read/write; opened unchanged at position 0, created empty when missing
   ReadExisting,      // read only; fails when the file does not exist
   CreateNew,         // read/write; fails when anything exists at the path already
+  // Create-or-truncate for a file the library writes into a directory of the caller's
+  // (an extracted file): it never writes through a link. A symbolic link (Windows: any
+  // reparse point) or a file with more than one link at the path is removed and a new
+  // regular file created in its place; a plain existing file is emptied as by
+  // create-or-truncate (keeping its permissions).
+  WriteOutput,
+  // A new archive in place of whatever file is at the path. POSIX removes the old name
+  // first and creates a fresh file (a link is replaced, never followed); Windows creates or
+  // truncates in one step, so that a file another program holds stays as it was, and
+  // replaces links as WriteOutput does.
+  Replace,
 };
 
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle kNoFile = -1;
 
 [[nodiscard]] FileHandle open_file(const char* path, OpenMode mode);
+// As open_file, for a writer of an archive: on Windows a refusal because another process
+// holds the file (a sharing violation) is retried for about two seconds before it counts,
+// so that two writers take turns instead of one silently giving up. Elsewhere the same as
+// open_file (there writers take turns at lock_exclusive).
+[[nodiscard]] FileHandle open_file_waiting(const char* path, OpenMode mode);
 void close_file(FileHandle file);
 // Reads up to `count` bytes at `offset`; returns the number read (fewer at the end), or -1.
 [[nodiscard]] std::int64_t read_file_at(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t count);
@@ -36,7 +80,9 @@ void close_file(FileHandle file);
 [[nodiscard]] bool write_file_at(FileHandle file, std::uint64_t offset, const void* data, std::uint32_t count);
 // The file's length in bytes, or -1.
 [[nodiscard]] std::int64_t file_length(FileHandle file);
-// Cuts (or extends) the file to `length` bytes.
+// Cuts (or extends) the file to `length` bytes. An extension reads as zero bytes and takes
+// no disk space for them where the file system allows (Windows marks the file sparse
+// first; POSIX file systems leave the hole unallocated by themselves).
 [[nodiscard]] bool truncate_file(FileHandle file, std::uint64_t length);
 
 // ---- Writer lock ---------------------------------------------------------------------
@@ -76,7 +122,8 @@ void global_free(void* block);
 void delete_file(const char* path);
 // The process's current directory as the system reports it (no separator added), or ""
 // when the query fails or the answer does not fit (Windows gives the system room for 260
-// characters, the terminating NUL included; elsewhere the room grows up to 1 MiB).
+// characters, the terminating NUL included; elsewhere the room grows up to 1 MiB). ""
+// never stands for a directory: callers treat it as "no current directory".
 [[nodiscard]] std::string current_directory();
 // Creates one directory (its parent must exist); refusals are ignored by the callers.
 void create_directory(const char* path);
@@ -85,7 +132,8 @@ void create_directory(const char* path);
 // syntax), any name ending in a period or a blank (the system would drop them and write
 // another name, or for "..." the directory itself) and the device names CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0 to COM9 and LPT0
 // to LPT9 (also with the superscript digits 1 to 3), in any case, with or without an
-// extension; nothing elsewhere.
+// extension; nothing elsewhere. `name` must be valid text in the process's code page (see
+// is_valid_text): the test reads single bytes, which is sound only then.
 [[nodiscard]] bool is_reserved_file_name(std::string_view name);
 
 // ---- Services for tools -------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <climits>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,13 @@ namespace mytarvo::platform {
 const char kDirectorySeparator = '/';
 
 bool is_directory_separator(char c) { return c == '/'; }
+
+const std::size_t kPathLimit = PATH_MAX - 1;
+
+// A name is its bytes: there is no code page to read them in.
+NameRules name_rules() { return NameRules{}; }
+bool is_lead_byte(unsigned, unsigned char) { return false; }
+bool is_valid_text(unsigned, std::string_view) { return true; }
 
 namespace {
 
@@ -56,11 +64,12 @@ bool record_open(int fd, const struct stat& st, bool writes) {
 }
 
 // Opens without blocking (a FIFO would otherwise wait for a peer), then switches the
-// descriptor back to ordinary blocking I/O.
-int open_retrying(const char* path, int flags) {
+// descriptor back to ordinary blocking I/O. `directory` is AT_FDCWD or an open directory
+// that a relative `path` is taken in.
+int open_retrying(const char* path, int flags, int directory = AT_FDCWD) {
   int fd;
   do {
-    fd = ::open(path, flags | O_NONBLOCK, 0666);
+    fd = ::openat(directory, path, flags | O_NONBLOCK, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd >= 0) {
     const int status = ::fcntl(fd, F_GETFL);
@@ -69,36 +78,101 @@ int open_retrying(const char* path, int flags) {
   return fd;
 }
 
-}  // namespace
+// Read-write, or (as on Windows, where a file that cannot be opened for reading and writing
+// may still be opened for writing only and emptied) write-only.
+int open_for_writing(const char* path, int flags, int directory = AT_FDCWD) {
+  int fd = open_retrying(path, O_CLOEXEC | O_RDWR | flags, directory);
+  if (fd < 0 && errno == EACCES) fd = open_retrying(path, O_CLOEXEC | O_WRONLY | (flags & ~O_CREAT), directory);
+  return fd;
+}
 
-FileHandle open_file(const char* path, OpenMode mode) {
-  // Create-or-truncate empties the file only once the sharing test has passed.
-  int fd = -1;
-  switch (mode) {
-    case OpenMode::CreateOrTruncate:
-      fd = open_retrying(path, O_CLOEXEC | O_RDWR | O_CREAT);
-      // As on Windows, a file that cannot be opened for reading and writing may still be
-      // opened for writing only and emptied.
-      if (fd < 0 && errno == EACCES) fd = open_retrying(path, O_CLOEXEC | O_WRONLY);
-      break;
-    case OpenMode::OpenOrCreate: fd = open_retrying(path, O_CLOEXEC | O_RDWR | O_CREAT); break;
-    case OpenMode::ReadExisting: fd = open_retrying(path, O_CLOEXEC | O_RDONLY); break;
-    case OpenMode::CreateNew: fd = open_retrying(path, O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL); break;
-  }
-  if (fd < 0) return kNoFile;
-  const bool writes = mode != OpenMode::ReadExisting;
-  // Only regular files: directories open read-only on POSIX, and pipes, sockets and
-  // devices would block or never end; the library never treats any of them as a file.
+// The directory that holds the last component of `path` (open, or -1) and that component.
+int open_parent(const char* path, std::string& name) {
+  const std::string text(path);
+  const std::size_t slash = text.rfind('/');
+  name = slash == std::string::npos ? text : text.substr(slash + 1);
+  if (name.empty() || name == "." || name == "..") return -1;
+  const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : text.substr(0, slash);
+  return open_retrying(parent.c_str(), O_CLOEXEC | O_RDONLY | O_DIRECTORY);
+}
+
+// Admits `fd` to the table of the library's open files when it is a regular file that no
+// other open of the library conflicts with; `empty` then also truncates it. Closes it and
+// returns -1 otherwise. The caller holds g_open_records_lock.
+int admit(int fd, bool writes, bool empty) {
   struct stat st {};
-  const std::lock_guard<std::mutex> guard(g_open_records_lock);
   bool usable = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && !shares_badly(st, writes);
-  if (usable && mode == OpenMode::CreateOrTruncate) usable = ::ftruncate(fd, 0) == 0;
+  if (usable && empty) usable = ::ftruncate(fd, 0) == 0;
   if (!usable || !record_open(fd, st, writes)) {
     ::close(fd);
-    return kNoFile;
+    return -1;
   }
   return fd;
 }
+
+// WriteOutput: the last component is never followed when it is a symbolic link, and a file
+// with other links is never written in place: either is removed and a new file created
+// exclusively in the same directory (opened by descriptor, so that a directory renamed
+// meanwhile cannot redirect the new file).
+int open_output(const char* path) {
+  std::string name;
+  const int directory = open_parent(path, name);
+  if (directory < 0) return -1;
+  const std::lock_guard<std::mutex> guard(g_open_records_lock);
+  int fd = open_for_writing(name.c_str(), O_CREAT | O_NOFOLLOW, directory);
+  bool replace = fd < 0 && errno == ELOOP;  // a symbolic link
+  if (fd >= 0) {
+    struct stat st {};
+    const bool plain = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1;
+    if (!plain && S_ISREG(st.st_mode) && !shares_badly(st, true)) {
+      replace = true;  // more than one link: the other names keep the old content
+      ::close(fd);
+      fd = -1;
+    } else {
+      fd = admit(fd, true, true);
+    }
+  }
+  if (replace && ::unlinkat(directory, name.c_str(), 0) == 0) {
+    fd = open_retrying(name.c_str(), O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, directory);
+    if (fd >= 0) fd = admit(fd, true, false);
+  }
+  ::close(directory);
+  return fd;
+}
+
+}  // namespace
+
+FileHandle open_file(const char* path, OpenMode mode) {
+  if (mode == OpenMode::WriteOutput) {
+    const int fd = open_output(path);
+    return fd < 0 ? kNoFile : fd;
+  }
+  // Replace removes what is at the path first (never a directory), so that a link there is
+  // replaced rather than written through.
+  if (mode == OpenMode::Replace) {
+    struct stat st {};
+    if (::lstat(path, &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(path);
+  }
+  // Create-or-truncate empties the file only once the sharing test has passed.
+  int fd = -1;
+  switch (mode) {
+    case OpenMode::CreateOrTruncate: fd = open_for_writing(path, O_CREAT); break;
+    case OpenMode::Replace: fd = open_for_writing(path, O_CREAT | O_NOFOLLOW); break;
+    case OpenMode::OpenOrCreate: fd = open_retrying(path, O_CLOEXEC | O_RDWR | O_CREAT); break;
+    case OpenMode::ReadExisting: fd = open_retrying(path, O_CLOEXEC | O_RDONLY); break;
+    case OpenMode::CreateNew: fd = open_retrying(path, O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL); break;
+    case OpenMode::WriteOutput: break;
+  }
+  if (fd < 0) return kNoFile;
+  // Only regular files: directories open read-only on POSIX, and pipes, sockets and
+  // devices would block or never end; the library never treats any of them as a file.
+  const std::lock_guard<std::mutex> guard(g_open_records_lock);
+  const bool empty = mode == OpenMode::CreateOrTruncate || mode == OpenMode::Replace;
+  fd = admit(fd, mode != OpenMode::ReadExisting, empty);
+  return fd < 0 ? kNoFile : fd;
+}
+
+FileHandle open_file_waiting(const char* path, OpenMode mode) { return open_file(path, mode); }
 
 void close_file(FileHandle file) {
   if (file == kNoFile) return;

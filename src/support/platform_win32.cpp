@@ -3,6 +3,7 @@
 #include "support/platform.hpp"
 
 #include <windows.h>
+#include <winioctl.h>
 
 #include <cctype>
 
@@ -11,6 +12,29 @@ namespace mytarvo::platform {
 const char kDirectorySeparator = '\\';
 
 bool is_directory_separator(char c) { return c == '\\' || c == '/'; }
+
+const std::size_t kPathLimit = MAX_PATH;
+
+NameRules name_rules() {
+  NameRules rules;
+  rules.backslash_separates = true;
+  rules.quotes_enclose = true;
+  rules.drive_prefix = true;
+  rules.drops_trailing_dots_and_blanks = true;
+  rules.code_page = GetACP();
+  return rules;
+}
+
+bool is_lead_byte(unsigned code_page, unsigned char byte) {
+  return code_page != 0 && IsDBCSLeadByteEx(code_page, byte) != 0;
+}
+
+bool is_valid_text(unsigned code_page, std::string_view text) {
+  if (code_page == 0 || text.empty()) return true;
+  if (text.size() > 0x7FFFFFFF) return false;
+  return MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr,
+                             0) > 0;
+}
 
 namespace {
 
@@ -24,33 +48,101 @@ bool set_position(HANDLE h, std::uint64_t offset) {
 
 }  // namespace
 
-FileHandle open_file(const char* path, OpenMode mode) {
-  HANDLE h = INVALID_HANDLE_VALUE;
-  switch (mode) {
-    case OpenMode::CreateOrTruncate:
-      // First a fresh file replacing any old one; if that is refused (for example a
-      // hidden or system file), open the existing one for writing and empty it.
-      h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (h == INVALID_HANDLE_VALUE) {
-        h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                        nullptr);
-      }
-      break;
-    case OpenMode::OpenOrCreate:
-      h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
-      break;
-    case OpenMode::ReadExisting:
-      h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-      break;
-    case OpenMode::CreateNew:
-      h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                      nullptr);
-      break;
+namespace {
+
+HANDLE create(const char* path, DWORD access, DWORD disposition, DWORD flags = 0) {
+  return CreateFileA(path, access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+}
+
+// First a fresh file replacing any old one; if that is refused (for example a hidden or
+// system file), the existing one opened for writing and emptied.
+HANDLE create_or_truncate(const char* path, DWORD flags) {
+  HANDLE h = create(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, flags);
+  if (h == INVALID_HANDLE_VALUE) h = create(path, GENERIC_WRITE, TRUNCATE_EXISTING, flags);
+  return h;
+}
+
+// True when the file open as `h` is a reparse point (a symbolic link or junction, opened
+// as itself) or has more than one name.
+bool is_link(HANDLE h) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(h, &info)) return true;  // unknown: treated as the unsafe case
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || info.nNumberOfLinks > 1;
+}
+
+// True when `path` names a link (see is_link) rather than a plain file; asked without
+// opening the file for access, so that no holder's sharing refuses the question.
+bool names_link(const char* path) {
+  HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool link = is_link(h);
+  CloseHandle(h);
+  return link;
+}
+
+// WriteOutput: the file is opened as itself, never what a link leads to, and unchanged;
+// a link is then deleted (the link, not its target) and a new file created in its place;
+// a plain file is emptied.
+HANDLE open_output(const char* path) {
+  HANDLE h = create(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT);
+  if (h == INVALID_HANDLE_VALUE) h = create(path, GENERIC_WRITE, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
+  if (h == INVALID_HANDLE_VALUE) return h;
+  if (is_link(h)) {
+    CloseHandle(h);
+    if (!DeleteFileA(path)) return INVALID_HANDLE_VALUE;
+    return create(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT);
   }
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(h, start, nullptr, FILE_BEGIN) || !SetEndOfFile(h)) {
+    CloseHandle(h);
+    return INVALID_HANDLE_VALUE;
+  }
+  return h;
+}
+
+// Replace: never deletes a plain file first. Deleting a file that another program holds
+// with delete sharing only marks it for deletion, and the new file could then not be
+// created at all; creating or truncating in one step leaves a held file as it was.
+HANDLE open_replacing(const char* path) {
+  if (names_link(path)) DeleteFileA(path);
+  return create_or_truncate(path, FILE_FLAG_OPEN_REPARSE_POINT);
+}
+
+HANDLE open_handle(const char* path, OpenMode mode) {
+  switch (mode) {
+    case OpenMode::CreateOrTruncate: return create_or_truncate(path, 0);
+    case OpenMode::WriteOutput: return open_output(path);
+    case OpenMode::Replace: return open_replacing(path);
+    case OpenMode::OpenOrCreate: return create(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+    case OpenMode::ReadExisting: return create(path, GENERIC_READ, OPEN_EXISTING);
+    case OpenMode::CreateNew: return create(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+FileHandle open_file(const char* path, OpenMode mode) {
+  HANDLE h = open_handle(path, mode);
   if (h == INVALID_HANDLE_VALUE) return kNoFile;
+  // Devices (NUL, COM1, CON, pipes) are not files: the library never reads or writes them.
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return kNoFile;
+  }
   return reinterpret_cast<FileHandle>(h);
+}
+
+FileHandle open_file_waiting(const char* path, OpenMode mode) {
+  constexpr DWORD kStepMs = 20;
+  constexpr DWORD kPatienceMs = 2000;
+  for (DWORD waited = 0;; waited += kStepMs) {
+    const FileHandle file = open_file(path, mode);
+    if (file != kNoFile || GetLastError() != ERROR_SHARING_VIOLATION || waited >= kPatienceMs) return file;
+    Sleep(kStepMs);
+  }
 }
 
 void close_file(FileHandle file) {
@@ -93,6 +185,13 @@ std::int64_t file_length(FileHandle file) {
 
 bool truncate_file(FileHandle file, std::uint64_t length) {
   HANDLE h = to_handle(file);
+  // A file marked sparse before it grows takes no disk space for the zeros it grows by;
+  // a file system without sparse files refuses the mark and allocates them as before.
+  const std::int64_t current = file_length(file);
+  if (current >= 0 && length > static_cast<std::uint64_t>(current)) {
+    DWORD returned = 0;
+    DeviceIoControl(h, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+  }
   return set_position(h, length) && SetEndOfFile(h);
 }
 

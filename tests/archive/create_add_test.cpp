@@ -169,9 +169,10 @@ TEST_F(CreateAdd, SourceOfTwoGibibytesIsSkipped) {
   EXPECT_EQ(archive_bytes(), kHeader);
 }
 
-TEST_F(CreateAdd, AddingToAMissingArchiveStartsWithTheEntry) {
+TEST_F(CreateAdd, AddingToAMissingArchiveStartsWithTheHeaderLine) {
   add(source("a.txt", to_bytes("hello")), 0);
-  EXPECT_EQ(archive_bytes(), concat({to_bytes("a.txt\r\n"), {0x00}, to_bytes("5\r\nhello")}));
+  EXPECT_EQ(archive_bytes(),
+            concat({to_bytes("Tarvo Pak 3 - Orvelund\r\na.txt\r\n"), {0x00}, to_bytes("5\r\nhello")}));
   std::filesystem::remove(archive());
   add(dir.file("missing.txt"), 0);
   EXPECT_TRUE(archive_bytes().empty());  // created empty, source not looked at further

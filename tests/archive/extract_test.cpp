@@ -270,7 +270,7 @@ TEST_F(Extract, ArchiveThatCannotBeOpenedStillMakesTheDirectory) {
 TEST_F(Extract, OutputFileThatCannotBeCreatedIsPassedOver) {
   write_archive(concat({stored_entry("sub", "blocked"), packed_entry("abab", 8, kBlockAbab)}));
   fs::create_directories(fs::path(out) / "sub");
-  EXPECT_EQ(unpak("sub"), out_path("sub"));  // the path of the entry, though nothing was written
+  EXPECT_EQ(unpak("sub"), "");  // nothing was written, so no path is reported
   unpak_all();
   EXPECT_EQ(tree(), (Tree{"a.pak", "out/", "out/abab", "out/sub/"}));
   EXPECT_EQ(extracted("abab"), to_bytes("abababab"));
@@ -279,7 +279,7 @@ TEST_F(Extract, OutputFileThatCannotBeCreatedIsPassedOver) {
 TEST_F(Extract, MissingParentDirectoryWritesNothing) {
   write_archive(stored_entry("f", "data"));
   const std::string deep = dir.file("none") + test::native_separator() + "out";
-  EXPECT_EQ(unpak_into(deep, "f"), deep + test::native_separator() + "f");
+  EXPECT_EQ(unpak_into(deep, "f"), "");
   mytarvo::unpak_all(lib, archive.c_str(), deep.c_str());
   EXPECT_EQ(tree(), Tree{"a.pak"});
 }
@@ -290,7 +290,7 @@ TEST_F(Extract, ArchiveIsNeverOverwrittenByItsOwnEntry) {
   write_archive(concat({stored_entry("a.pak", "would replace the archive"), stored_entry("b", "bee")}));
   const Bytes before = test::read_file(archive);
   const std::string here = dir.path().string();
-  EXPECT_EQ(unpak_into(here, "a.pak"), here + test::native_separator() + "a.pak");
+  EXPECT_EQ(unpak_into(here, "a.pak"), "");
   EXPECT_EQ(test::read_file(archive), before);
   mytarvo::unpak_all(lib, archive.c_str(), here.c_str());
   EXPECT_EQ(test::read_file(archive), before);

@@ -2,6 +2,7 @@
 // creation, normalisation of output directories and the plain file name test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -18,9 +19,22 @@ const std::string kSep(1, test::native_separator());
 
 // ---- File part ------------------------------------------------------------------------------
 
+// The two rule sets, the Windows one without a code page (every byte one character), so
+// that both are checked on every build.
+platform::NameRules windows_rules() {
+  platform::NameRules rules;
+  rules.backslash_separates = true;
+  rules.quotes_enclose = true;
+  rules.drive_prefix = true;
+  rules.drops_trailing_dots_and_blanks = true;
+  return rules;
+}
+const platform::NameRules kPosixRules{};
+
 struct FilePartCase {
   const char* path;
-  const char* part;
+  const char* windows;
+  const char* posix;
 };
 
 // Test names show the case, not the struct's bytes (padding included).
@@ -29,19 +43,33 @@ void PrintTo(const FilePartCase& c, std::ostream* os) { *os << '"' << c.path << 
 class FilePart : public ::testing::TestWithParam<FilePartCase> {};
 
 TEST_P(FilePart, TakesTheNameAfterTheLastSeparator) {
-  EXPECT_EQ(paths::file_part(GetParam().path), GetParam().part) << GetParam().path;
+  const FilePartCase& c = GetParam();
+  EXPECT_EQ(paths::file_part(c.path, windows_rules()), c.windows) << c.path;
+  EXPECT_EQ(paths::file_part(c.path, kPosixRules), c.posix) << c.path;
+  EXPECT_EQ(paths::file_part(c.path), test::windows_build() ? c.windows : c.posix) << c.path;
 }
 
+// Elsewhere than on Windows "\" and the double quote are ordinary characters of a name.
 INSTANTIATE_TEST_SUITE_P(
     Examples, FilePart,
-    ::testing::Values(FilePartCase{"C:\\dir\\file.txt", "file.txt"}, FilePartCase{"\"C:\\dir\\file.txt\"", "file.txt"},
-                      FilePartCase{"dir/sub/name.ext", "name.ext"}, FilePartCase{"dir/sub/", ""},
-                      FilePartCase{"C:\\dir\\", ""}, FilePartCase{"C:name", "C:name"}, FilePartCase{"name", "name"},
-                      FilePartCase{"", ""}, FilePartCase{"a\\b/c\\d", "d"}, FilePartCase{"\"bare name\"", "bare name"},
-                      FilePartCase{"\"unclosed", "unclosed"}, FilePartCase{"\"", ""}, FilePartCase{"a\"b", "a"},
+    ::testing::Values(FilePartCase{"C:\\dir\\file.txt", "file.txt", "C:\\dir\\file.txt"},
+                      FilePartCase{"\"C:\\dir\\file.txt\"", "file.txt", "\"C:\\dir\\file.txt\""},
+                      FilePartCase{"dir/sub/name.ext", "name.ext", "name.ext"}, FilePartCase{"dir/sub/", "", ""},
+                      FilePartCase{"C:\\dir\\", "", "C:\\dir\\"}, FilePartCase{"name", "name", "name"},
+                      FilePartCase{"", "", ""}, FilePartCase{"a\\b/c\\d", "d", "c\\d"},
+                      FilePartCase{"\"bare name\"", "bare name", "\"bare name\""},
+                      FilePartCase{"\"unclosed", "unclosed", "\"unclosed"}, FilePartCase{"\"", "", "\""},
+                      FilePartCase{"a\"b", "a", "a\"b"},
                       // The part ends at the first quote at or after its start.
-                      FilePartCase{"dir\\\"x\"", ""}, FilePartCase{"\"a b\"\\c", "c"},
-                      FilePartCase{"/", ""}, FilePartCase{"..", ".."}));
+                      FilePartCase{"dir\\\"x\"", "", "dir\\\"x\""}, FilePartCase{"\"a b\"\\c", "c", "\"a b\"\\c"},
+                      FilePartCase{"/", "", ""}, FilePartCase{"..", "..", ".."},
+                      // A drive is no part of the name on Windows: C:name is name in the
+                      // drive's current directory. A colon elsewhere stays (a stream name,
+                      // refused later as a file name).
+                      FilePartCase{"C:name", "name", "C:name"}, FilePartCase{"z:a.txt", "a.txt", "z:a.txt"},
+                      FilePartCase{"\"Z:a.txt\"", "a.txt", "\"Z:a.txt\""}, FilePartCase{"C:", "", "C:"},
+                      FilePartCase{"1:x", "1:x", "1:x"}, FilePartCase{"a.txt:s", "a.txt:s", "a.txt:s"},
+                      FilePartCase{"dir/C:x", "C:x", "C:x"}));
 
 TEST(FilePartNull, GivesTheEmptyString) { EXPECT_EQ(paths::file_part(nullptr), ""); }
 
@@ -104,16 +132,19 @@ TEST_F(SizeQuery, DriveFormsOnWindows) {
   EXPECT_EQ(size_of("C:\\"), paths::kDirectory);
 }
 
-TEST_F(SizeQuery, PathsAreCutTo260Characters) {
-  if (test::windows_build()) GTEST_SKIP() << "the system's own path limit is 259 characters";
-  // A file whose full path is exactly 260 characters long, asked for with more behind it.
+// A path the system takes whole is asked for whole; a longer one is never cut to fit, so
+// that a file named by its first kPathLimit characters is not taken for it.
+TEST_F(SizeQuery, PathsAreNeverCut) {
   const std::string prefix = dir.file("");
   ASSERT_LT(prefix.size(), 200u);
-  const std::string path = prefix + std::string(paths::kMaxPath - prefix.size(), 'n');
-  ASSERT_EQ(path.size(), paths::kMaxPath);
-  test::write_file(path, std::string("abc"));
-  EXPECT_EQ(size_of(path + "zzzz"), 3);
-  EXPECT_EQ(size_of(path.substr(0, path.size() - 1) + "m"), paths::kNoSuchFile);
+  const std::string name(std::min<std::size_t>(platform::kPathLimit - prefix.size(), 250), 'n');
+  test::write_file(prefix + name, std::string("abc"));
+  EXPECT_EQ(size_of(prefix + name), 3);
+  // Longer than the limit, with the file's path as the part that a cut would keep.
+  std::string longer = prefix + name;
+  while (longer.size() <= platform::kPathLimit) longer += test::native_separator() == '/' ? "/" : "\\";
+  EXPECT_EQ(size_of(longer), paths::kNoSuchFile);
+  EXPECT_EQ(size_of(prefix + name + std::string(platform::kPathLimit, 'z')), paths::kNoSuchFile);
 }
 
 // ---- Deletion ----------------------------------------------------------------------------------
@@ -216,13 +247,15 @@ TEST(TrimmedCreationOnly, AcceptsAnExistingDirectoryAFileAndNull) {
   EXPECT_EQ(test::read_text(dir.file("file")), "y");
 }
 
-TEST(TrimmedCreationOnly, CutsThePathTo260Characters) {
-  if (test::windows_build()) GTEST_SKIP() << "the system refuses directory paths this long";
+TEST(TrimmedCreationOnly, APathLongerThanTheSystemTakesCreatesNothing) {
   TempDir dir;
   const std::string prefix = dir.file("");
-  const std::string name(paths::kMaxPath - prefix.size(), 'd');
-  paths::create_directory_trimmed((prefix + name + "tail").c_str());
-  EXPECT_EQ(test::tree(dir.path()), std::vector<std::string>{name + "/"});
+  const std::string name(std::min<std::size_t>(200, platform::kPathLimit - prefix.size()), 'd');
+  // Cut to the limit, this would name the directory prefix + name.
+  std::string path = prefix + name;
+  path += std::string(platform::kPathLimit - path.size(), ' ') + "tail";
+  paths::create_directory_trimmed(path.c_str());
+  EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
 // ---- Plain file names ------------------------------------------------------------------------

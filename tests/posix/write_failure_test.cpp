@@ -154,20 +154,16 @@ TEST_F(FullDisk, ListingIsCutButTheArchiveUntouched) {
   }
 }
 
-TEST_F(FullDisk, ExtractionWritesWhatFitsAndLeavesTheArchiveAlone) {
+TEST_F(FullDisk, ExtractionLeavesNoCutShortFileAndTheArchiveAlone) {
   const std::string out = dir.file("out");
-  std::string result;
   run_with_file_size_limit(1000, [&] {
     Library child;
     unpak_all(child, archive.c_str(), out.c_str());
-    if (std::string(unpak(child, archive.c_str(), out.c_str(), "b.txt")) != out + "/b.txt") _exit(3);
+    // Written only in part: no path is reported.
+    if (std::string(unpak(child, archive.c_str(), out.c_str(), "b.txt")) != "") _exit(3);
   });
   EXPECT_EQ(test::read_file(archive), contents);
-  const Bytes a = test::read_file(out + "/a.txt");
-  EXPECT_EQ(a.size(), 1000u);
-  const Bytes original = pseudo_random(5000, 3);
-  EXPECT_EQ(a, Bytes(original.begin(), original.begin() + 1000));
-  EXPECT_EQ(test::read_text(out + "/b.txt"), std::string(1000, 'b'));
+  EXPECT_EQ(test::tree(dir.path() / "out"), std::vector<std::string>{});
 }
 
 TEST_F(FullDisk, SourceThatIsAPipeIsSkippedWithoutWaiting) {

@@ -1,0 +1,51 @@
+// The five C functions of the built library, looked up by name as a host program does.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "mytarvo/mytarvo.h"
+#include "support/loader.hpp"
+#include "support/test_support.hpp"
+
+namespace mytarvo::test {
+
+class CApi {
+ public:
+  using AddToPakFn = int32_t(MYTARVO_CALL*)(const char*, const char*, const char*, int32_t);
+  using CreatePakFileFn = int32_t(MYTARVO_CALL*)(const char*);
+  using MakeListFilesFn = int32_t(MYTARVO_CALL*)(const char*, const char*);
+  using UnPakFn = const char*(MYTARVO_CALL*)(const char*, const char*, const char*, const char*);
+  using UnPakAllFn = int32_t(MYTARVO_CALL*)(const char*, const char*, const char*);
+
+  CApi()
+      : add(reinterpret_cast<AddToPakFn>(library_.by_name("AddToPak"))),
+        create(reinterpret_cast<CreatePakFileFn>(library_.by_name("CreatePakFile"))),
+        list(reinterpret_cast<MakeListFilesFn>(library_.by_name("MakeListFiles"))),
+        unpak(reinterpret_cast<UnPakFn>(library_.by_name("UnPak"))),
+        unpak_all(reinterpret_cast<UnPakAllFn>(library_.by_name("UnPakAll"))) {}
+
+  [[nodiscard]] bool ready() const {
+    return add != nullptr && create != nullptr && list != nullptr && unpak != nullptr && unpak_all != nullptr;
+  }
+
+ private:
+  LoadedLibrary library_{MYTARVO_LIBRARY_PATH};
+
+ public:
+  const AddToPakFn add;
+  const CreatePakFileFn create;
+  const MakeListFilesFn list;
+  const UnPakFn unpak;
+  const UnPakAllFn unpak_all;
+};
+
+inline const std::string kHeaderLine = "Tarvo Pak 3 - Orvelund\r\n";
+
+// The bytes AddToPak appends for a file stored unchanged.
+inline std::string stored(const std::string& name, const std::string& content) {
+  return name + "\r\n" + std::string(1, '\0') + std::to_string(content.size()) + "\r\n" + content;
+}
+
+}  // namespace mytarvo::test
