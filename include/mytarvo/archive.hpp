@@ -136,6 +136,26 @@ class ArchiveAppender {
 
   // Whether the first line is the archive header line.
   [[nodiscard]] bool has_header() const;
+  // Takes the exclusive writer lock that every writer of an archive holds for its whole
+  // write; it goes with the appender. With `wait` false this returns false at once when
+  // another writer holds it; with `wait` true it waits for the lock.
+  [[nodiscard]] bool lock(bool wait);
+  // True while the path this appender was opened with still names its open file. After a
+  // wait for the lock, false means another writer replaced the archive meanwhile: open
+  // it afresh.
+  [[nodiscard]] bool still_at_path() const;
+  // Where the archive stops holding whole entries: nullopt when its last entry (or, with
+  // none, its header line) ends exactly at the end of the file, so that a new entry can
+  // follow; otherwise the offset of the first entry header that is cut short, gives a
+  // negative size or has data missing or left over behind it.
+  [[nodiscard]] std::optional<std::uint64_t> torn_at();
+  // The archive's length in bytes, pending writes included.
+  [[nodiscard]] std::uint64_t length();
+  // Cuts the archive to `length` bytes at once, past every buffer. It makes only system
+  // calls that may be made from a signal handler (or from another thread while the
+  // writing one is stopped), so that an interrupted writer can put the archive back as it
+  // was; the appender is not to be used afterwards.
+  bool cut_to(std::uint64_t length) noexcept;
   // Appends one entry (which must be ok()). When writing fails, the archive is cut back
   // to its length before the call and the result is false.
   [[nodiscard]] bool append(const PreparedEntry& entry);
@@ -177,5 +197,13 @@ struct ExtractResult {
 // there is left alone.
 [[nodiscard]] ExtractResult extract_entry(ArchiveReader& reader, const ArchiveEntry& entry,
                                           const std::string& directory, bool keep_existing);
+
+// Told the path of the temporary file just before it is created, and "" once it is gone
+// again (renamed into place or deleted) or could not be made, so that a caller
+// interrupted in between can remove it.
+using TemporaryWatch = std::function<void(const std::string& temporary)>;
+[[nodiscard]] ExtractResult extract_entry(ArchiveReader& reader, const ArchiveEntry& entry,
+                                          const std::string& directory, bool keep_existing,
+                                          const TemporaryWatch& watch);
 
 }  // namespace mytarvo

@@ -52,7 +52,8 @@ bool append_entry(Library& lib, int number, std::string_view name, const Packing
   BufferedFile& file = lib.file(number);
   if (file.flush()) return true;
   // Half an entry would hide every entry appended after it from readers: cut it off.
-  file.truncate(old_length);
+  // Once cut off, the failed bytes are gone: later appends start clean.
+  if (file.truncate(old_length)) file.forget_write_failure();
   return false;
 }
 

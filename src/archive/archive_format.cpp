@@ -85,6 +85,12 @@ EntryScan::EntryScan(Library& lib, const char* archive_path, platform::OpenMode 
   next_entry_ = lib_.position(kArchiveFile);
 }
 
+EntryScan::EntryScan(Library& lib) : lib_(lib) {
+  lib_.seek(kArchiveFile, 0);
+  header_found_ = lib_.read_line(kArchiveFile) == kArchiveHeader;
+  next_entry_ = lib_.position(kArchiveFile);
+}
+
 EntryScan::~EntryScan() {
   if (opened_) lib_.close(kArchiveFile);
 }

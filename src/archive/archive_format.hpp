@@ -48,6 +48,8 @@ void write_entry(Library& lib, int number, std::string_view name, std::uint8_t f
 class EntryScan {
  public:
   EntryScan(Library& lib, const char* archive_path, platform::OpenMode mode = platform::OpenMode::OpenOrCreate);
+  // Scans the archive already open as file 0 from its start, and leaves it open.
+  explicit EntryScan(Library& lib);
   ~EntryScan();
   EntryScan(const EntryScan&) = delete;
   EntryScan& operator=(const EntryScan&) = delete;

@@ -90,11 +90,13 @@ PreparedEntry prepare_entry(const std::string& source, Packing packing, const Pa
 
 struct ArchiveAppender::State {
   Library lib;
+  std::string path;
   bool header = false;
 };
 
 ArchiveAppender::ArchiveAppender(const std::string& path) : state_(std::make_unique<State>()) {
   api::require_existing_archive(path);
+  state_->path = path;
   Library& lib = state_->lib;
   if (!lib.open(kArchiveFile, path.c_str(), platform::OpenMode::OpenOrCreate)) {
     throw ArchiveError(path + ": cannot be opened for writing");
@@ -107,6 +109,48 @@ ArchiveAppender::ArchiveAppender(ArchiveAppender&&) noexcept = default;
 ArchiveAppender& ArchiveAppender::operator=(ArchiveAppender&&) noexcept = default;
 
 bool ArchiveAppender::has_header() const { return state_->header; }
+
+bool ArchiveAppender::lock(bool wait) {
+  const platform::FileHandle handle = state_->lib.file(kArchiveFile).handle();
+  return platform::lock_exclusive(handle, wait ? platform::LockWait::Block : platform::LockWait::Try);
+}
+
+bool ArchiveAppender::still_at_path() const {
+  return platform::is_same_file(state_->lib.file(kArchiveFile).handle(), state_->path.c_str());
+}
+
+namespace {
+// Bytes an entry header takes at the least: its name line, the flag byte and its size
+// lines, each line ended by one byte. Fewer mean that the file ends inside the header.
+std::uint64_t shortest_header(const EntryHeader& entry) {
+  std::uint64_t bytes = entry.name.size() + 1 + 1 + std::to_string(entry.file_size).size() + 1;
+  if (entry.packed()) bytes += std::to_string(entry.packed_size).size() + 1;
+  return bytes;
+}
+}  // namespace
+
+std::optional<std::uint64_t> ArchiveAppender::torn_at() {
+  Library& lib = state_->lib;
+  const std::uint64_t length = lib.length(kArchiveFile);
+  EntryScan scan(lib);
+  EntryHeader entry;
+  std::uint64_t end = lib.position(kArchiveFile);
+  std::uint64_t last_start = end;
+  while (scan.next(entry)) {
+    if (entry.data_offset - entry.header_offset < shortest_header(entry)) return entry.header_offset;
+    last_start = entry.header_offset;
+    end = entry.data_offset + static_cast<std::uint64_t>(entry.data_length());
+  }
+  if (scan.stopped_at_bad_size()) return entry.header_offset;
+  if (end != length) return last_start;
+  return std::nullopt;
+}
+
+std::uint64_t ArchiveAppender::length() { return state_->lib.length(kArchiveFile); }
+
+bool ArchiveAppender::cut_to(std::uint64_t length) noexcept {
+  return platform::truncate_file(state_->lib.file(kArchiveFile).handle(), length);
+}
 
 bool ArchiveAppender::append(const PreparedEntry& entry) {
   if (!entry.ok()) return false;

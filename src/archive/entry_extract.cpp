@@ -27,30 +27,41 @@ std::string temporary_name() {
 }
 
 // Creates a fresh temporary file in `directory`, open for writing; returns its path.
-std::string create_temporary(const std::string& directory, BufferedFile& file) {
+// The watch hears of each name before the file is created, so that no moment exists in
+// which the file is there and the watch does not know it.
+std::string create_temporary(const std::string& directory, BufferedFile& file, const TemporaryWatch& watch) {
   for (int attempt = 0; attempt < 8; ++attempt) {
     std::string path = files::join(directory, temporary_name());
+    if (watch) watch(path);
     if (file.open(path.c_str(), platform::OpenMode::CreateNew)) return path;
   }
+  if (watch) watch({});
   return {};
 }
 
 // Writes `content` to `path` through a temporary file in `directory`.
-bool write_in_place(const std::string& directory, const std::string& path, const std::vector<std::uint8_t>& content) {
+bool write_in_place(const std::string& directory, const std::string& path, const std::vector<std::uint8_t>& content,
+                    const TemporaryWatch& watch) {
   BufferedFile file;
-  const std::string temporary = create_temporary(directory, file);
+  const std::string temporary = create_temporary(directory, file, watch);
   if (temporary.empty()) return false;
   file.write(content.data(), static_cast<std::uint32_t>(content.size()));
   const bool written = file.close();
-  if (written && platform::rename_replacing(temporary.c_str(), path.c_str())) return true;
-  platform::delete_file(temporary.c_str());
-  return false;
+  const bool placed = written && platform::rename_replacing(temporary.c_str(), path.c_str());
+  if (!placed) platform::delete_file(temporary.c_str());
+  if (watch) watch({});
+  return placed;
 }
 
 }  // namespace
 
 ExtractResult extract_entry(ArchiveReader& reader, const ArchiveEntry& entry, const std::string& directory,
                             bool keep_existing) {
+  return extract_entry(reader, entry, directory, keep_existing, {});
+}
+
+ExtractResult extract_entry(ArchiveReader& reader, const ArchiveEntry& entry, const std::string& directory,
+                            bool keep_existing, const TemporaryWatch& watch) {
   ExtractResult result;
   if (is_unsafe_entry_name(entry.name)) {
     result.outcome = ExtractOutcome::Unsafe;
@@ -67,7 +78,7 @@ ExtractResult extract_entry(ArchiveReader& reader, const ArchiveEntry& entry, co
     result.damage = data.damage;
     return result;
   }
-  if (!write_in_place(directory, result.path, data.bytes)) result.outcome = ExtractOutcome::WriteFailed;
+  if (!write_in_place(directory, result.path, data.bytes, watch)) result.outcome = ExtractOutcome::WriteFailed;
   return result;
 }
 

@@ -2,10 +2,12 @@
 // worker threads. The archive ends up byte for byte as the same sequence of AddToPak calls
 // would leave it. Directory arguments need -r, which adds every file below them in sorted
 // order, each under its bare name.
+#include <chrono>
 #include <map>
 #include <thread>
 
 #include "commands.hpp"
+#include "interrupt.hpp"
 #include "mytarvo/files.hpp"
 #include "prepare_pipeline.hpp"
 
@@ -63,16 +65,50 @@ void warn_about_repeated_names(const std::vector<Source>& sources, Console& cons
   }
 }
 
+// Takes the writer lock, telling the user when another writer keeps it for long.
+void wait_for_lock(const std::string& path, mytarvo::ArchiveAppender& appender, Console& console) {
+  const auto give_notice_at = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (!appender.lock(false)) {
+    if (std::chrono::steady_clock::now() >= give_notice_at) {
+      console.notice(path, "waiting for another program writing to it to finish");
+      (void)appender.lock(true);
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+// Opens the archive and takes its writer lock. When the lock had to be waited for, the
+// other writer may have replaced the file: then the new one is opened.
 std::optional<mytarvo::ArchiveAppender> open_for_append(const std::string& path, Console& console) {
   try {
-    mytarvo::ArchiveAppender appender(path);
-    if (appender.has_header()) return appender;
-    console.error(path, "not an archive (its first line is not the archive header); nothing added");
+    for (;;) {
+      mytarvo::ArchiveAppender appender(path);
+      wait_for_lock(path, appender, console);
+      if (!appender.still_at_path()) continue;
+      if (!appender.has_header()) {
+        console.error(path, "not an archive (its first line is not the archive header); nothing added");
+        return std::nullopt;
+      }
+      if (const auto offset = appender.torn_at()) {
+        console.error(path, "its entries do not end at the end of the file (from offset " + std::to_string(*offset) +
+                                "); nothing added; run 'tarvo repair " + path + "' to mend it");
+        return std::nullopt;
+      }
+      return appender;
+    }
   } catch (const mytarvo::ArchiveError& e) {
     console.error(e.what());
   }
   return std::nullopt;
 }
+
+// What an interruption undoes: the archive goes back to its length before the add.
+mytarvo::ArchiveAppender* g_interrupted_appender = nullptr;
+std::uint64_t g_length_before = 0;
+std::string g_interrupt_message;
+
+void cut_back() noexcept { (void)g_interrupted_appender->cut_to(g_length_before); }
 
 unsigned worker_count(const AddOptions& options) {
   if (options.jobs > 0) return options.jobs;
@@ -107,7 +143,12 @@ int run_add(const AddOptions& options, Console& console) {
   warn_about_repeated_names(sources, console);
   auto appender = open_for_append(options.archive, console);
   if (!appender) return kExitUsage;
+  g_interrupted_appender = &*appender;
+  g_length_before = appender->length();
+  g_interrupt_message = "interrupted; " + options.archive + " is as it was before";
+  on_interrupt(cut_back, g_interrupt_message.c_str());
   append_all(options, sources, *appender, console);
+  on_interrupt(nullptr, nullptr);
   return console.status();
 }
 

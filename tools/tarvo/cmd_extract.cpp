@@ -3,9 +3,12 @@
 // UnPakAll), for a named entry the first one counts (as with UnPak). Each file is written
 // under a temporary name and renamed into place when complete; unsafe names, damaged
 // entries and files that cannot be written are reported and skipped.
+#include <atomic>
+#include <cstring>
 #include <map>
 
 #include "commands.hpp"
+#include "interrupt.hpp"
 #include "mytarvo/files.hpp"
 
 namespace tarvo {
@@ -61,6 +64,21 @@ void report(const mytarvo::ExtractResult& result, const ArchiveEntry& entry, con
   }
 }
 
+// The temporary file being written, for an interruption to remove.
+std::atomic<bool> g_writing_temporary{false};
+char g_temporary[4096];
+
+void note_temporary(const std::string& temporary) {
+  g_writing_temporary = false;
+  if (temporary.empty() || temporary.size() >= sizeof g_temporary) return;
+  std::memcpy(g_temporary, temporary.c_str(), temporary.size() + 1);
+  g_writing_temporary = true;
+}
+
+void remove_temporary() noexcept {
+  if (g_writing_temporary) delete_file_now(g_temporary);
+}
+
 bool prepare_directory(const std::string& directory, Console& console) {
   if (directory.empty() || mytarvo::files::create_directories(directory)) return true;
   console.error(directory, "cannot be made a directory");
@@ -80,12 +98,14 @@ int run_extract(const ExtractOptions& options, Console& console) {
   for (const ArchiveEntry* entry : chosen) bytes += entry->data_size();
 
   console.start_progress("extracting", bytes, static_cast<std::uint32_t>(chosen.size()));
+  on_interrupt(remove_temporary, "interrupted; the file being extracted was removed");
   for (const ArchiveEntry* entry : chosen) {
-    const auto result = mytarvo::extract_entry(*reader, *entry, options.directory, options.keep);
+    const auto result = mytarvo::extract_entry(*reader, *entry, options.directory, options.keep, note_temporary);
     report(result, *entry, options.archive, console);
     console.add_bytes(entry->data_size());
     console.item_done(entry->name);
   }
+  on_interrupt(nullptr, nullptr);
   console.finish_progress();
   return console.status();
 }

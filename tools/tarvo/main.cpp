@@ -5,6 +5,7 @@
 
 #include "commands.hpp"
 #include "console.hpp"
+#include "interrupt.hpp"
 
 namespace tarvo {
 namespace {
@@ -74,6 +75,7 @@ int dispatch(const CLI::App& app, const Options& o) {
 
 int main(int argc, char** argv) {
   using namespace tarvo;
+  install_interrupt_handlers();
   CLI::App app{"tarvo: pak archives of stored or packed files"};
   app.require_subcommand(1);
   app.fallthrough();  // --quiet may also follow the subcommand

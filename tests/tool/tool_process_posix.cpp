@@ -1,0 +1,182 @@
+// tarvo against real processes: interrupted by signals, held up by another writer's lock,
+// and stopped by a file-size limit as a full disk would stop it.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "archive/pak_builder.hpp"
+#include "support/platform.hpp"
+#include "tool/tool_harness.hpp"
+
+namespace mytarvo::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A tarvo process running beside the test.
+class Child {
+ public:
+  // Starts tarvo with `arguments`; `limit` bounds the size of every file it writes (0: none).
+  Child(const std::vector<std::string>& arguments, const std::string& err_path, rlim_t limit = 0) {
+    write_file(err_path, "");  // there to be read before the child writes to it
+    pid_ = ::fork();
+    if (pid_ != 0) return;
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int out = ::open("/dev/null", O_WRONLY);
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) _exit(127);
+    if (limit > 0) {
+      ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+      const rlimit rl{limit, limit};
+      if (::setrlimit(RLIMIT_FSIZE, &rl) != 0) _exit(127);
+    }
+    std::vector<char*> argv{const_cast<char*>(MYTARVO_TARVO_PATH)};
+    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    ::execv(MYTARVO_TARVO_PATH, argv.data());
+    _exit(127);
+  }
+  ~Child() {
+    if (pid_ > 0 && !reaped_) {
+      ::kill(pid_, SIGKILL);
+      (void)wait();
+    }
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  void signal(int number) const { ::kill(pid_, number); }
+  // The raw wait status.
+  int wait() {
+    int status = 0;
+    if (::waitpid(pid_, &status, 0) == pid_) reaped_ = true;
+    return status;
+  }
+  // True once the child has ended (without reaping it).
+  [[nodiscard]] bool ended() const {
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid_;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  bool reaped_ = false;
+};
+
+// Polls `condition` until it holds or 30 s have passed; false then.
+bool eventually(const std::function<bool()>& condition) {
+  const auto give_up = Clock::now() + std::chrono::seconds(30);
+  while (!condition()) {
+    if (Clock::now() > give_up) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  return true;
+}
+
+std::string pattern(std::size_t size, std::uint32_t seed) {
+  std::string bytes(size, '\0');
+  for (auto& b : bytes) {
+    seed = seed * 1664525u + 1013904223u;
+    b = static_cast<char>(seed >> 24);
+  }
+  return bytes;
+}
+
+class ToolProcess : public ToolTest {
+ protected:
+  // Many large files to add, so that an add takes long enough to be interrupted.
+  std::vector<std::string> large_sources(int count) const {
+    std::vector<std::string> paths;
+    for (int i = 0; i < count; ++i) paths.push_back(file("big" + std::to_string(i), pattern(1 << 21, i)));
+    return paths;
+  }
+};
+
+// An add interrupted while it writes leaves the archive exactly as before, whichever of
+// the three signals stops it, and the process ends by that signal.
+TEST_F(ToolProcess, InterruptedAddCutsTheArchiveBack) {
+  const std::string archive = path("a.pak");
+  ASSERT_EQ(tarvo({"create", archive}).status, 0);
+  ASSERT_EQ(tarvo({"add", archive, file("first.txt", "first")}).status, 0);
+  const Bytes before = read_file(archive);
+  std::vector<std::string> arguments = {"add", "--store", "-j", "2", archive};
+  for (const auto& source : large_sources(24)) arguments.push_back(source);
+
+  for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(number);
+    Child add(arguments, path("err"));
+    ASSERT_TRUE(eventually([&] { return std::filesystem::file_size(archive) > before.size() || add.ended(); }));
+    add.signal(number);
+    const int status = add.wait();
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), number);
+    EXPECT_EQ(read_file(archive), before);
+    EXPECT_TRUE(contains(read_text(path("err")), "is as it was before")) << read_text(path("err"));
+  }
+}
+
+// An extraction interrupted while it writes leaves no temporary file behind.
+TEST_F(ToolProcess, InterruptedExtractRemovesItsTemporaryFile) {
+  const std::string archive = path("a.pak");
+  ASSERT_EQ(tarvo({"create", archive}).status, 0);
+  std::vector<std::string> add = {"add", "--store", archive};
+  for (const auto& source : large_sources(24)) add.push_back(source);
+  ASSERT_EQ(tarvo(add).status, 0);
+  std::filesystem::create_directories(path("out"));
+
+  for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(number);
+    Child extract({"extract", archive, "-C", path("out")}, path("err"));
+    ASSERT_TRUE(eventually([&] { return !temporaries(path("out")).empty() || extract.ended(); }));
+    extract.signal(number);
+    const int status = extract.wait();
+    EXPECT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(temporaries(path("out")), std::vector<std::string>{}) << read_text(path("err"));
+  }
+}
+
+// A second writer waits for the first one's lock, says so, and appends after it.
+TEST_F(ToolProcess, SecondWriterWaitsForTheLock) {
+  const std::string archive = path("a.pak");
+  ASSERT_EQ(tarvo({"create", archive}).status, 0);
+  const platform::FileHandle held = platform::open_file(archive.c_str(), platform::OpenMode::OpenOrCreate);
+  ASSERT_NE(held, platform::kNoFile);
+  ASSERT_TRUE(platform::lock_exclusive(held, platform::LockWait::Try));
+
+  Child add({"add", archive, file("late.txt", "late")}, path("err"));
+  EXPECT_TRUE(eventually([&] { return contains(read_text(path("err")), "waiting for another program") || add.ended(); }))
+      << read_text(path("err"));
+  EXPECT_FALSE(add.ended());
+  // Meanwhile the lock holder appends an entry of its own.
+  const Bytes mine = stored_entry("mine.txt", "mine");
+  ASSERT_TRUE(platform::write_file_at(held, kPakHeader.size(), mine.data(), static_cast<std::uint32_t>(mine.size())));
+  platform::close_file(held);
+
+  const int status = add.wait();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << read_text(path("err"));
+  EXPECT_EQ(read_file(archive), concat({kPakHeader, mine, stored_entry("late.txt", "late")}));
+}
+
+// A file that cannot be written (here: past the file-size limit) is cut off again, and the
+// files after it are added as usual.
+TEST_F(ToolProcess, FilesAfterAFailedOneAreAdded) {
+  const std::string archive = path("a.pak");
+  ASSERT_EQ(tarvo({"create", archive}).status, 0);
+  Child add({"add", "--store", archive, file("small1", "one"), file("big", pattern(20000, 1)), file("small2", "two")},
+            path("err"), 4096);
+  const int status = add.wait();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1) << read_text(path("err"));
+  EXPECT_EQ(read_file(archive), concat({kPakHeader, stored_entry("small1", "one"), stored_entry("small2", "two")}));
+}
+
+}  // namespace
+}  // namespace mytarvo::test
