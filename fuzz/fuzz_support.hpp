@@ -2,6 +2,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <random>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -12,12 +14,19 @@ namespace mytarvo::fuzz {
 
 class ScratchDir {
  public:
+  // A new directory of its own under the temp directory: the name mixes a random value with
+  // a counter, and a name that already exists (another process's, or anyone's) is never used,
+  // so the destructor only ever removes what this object created.
   ScratchDir() {
     static std::atomic<unsigned> counter{0};
-    root_ = std::filesystem::temp_directory_path() /
-            ("mytarvo-fuzz-" + std::to_string(std::rand()) + "-" + std::to_string(counter++));
-    std::filesystem::remove_all(root_);
-    std::filesystem::create_directories(root_);
+    static const unsigned long long salt = std::random_device{}() * 0x9E3779B97F4A7C15ull ^
+                                           static_cast<unsigned long long>(
+                                               std::chrono::steady_clock::now().time_since_epoch().count());
+    for (;;) {
+      root_ = std::filesystem::temp_directory_path() /
+              ("mytarvo-fuzz-" + std::to_string(salt) + "-" + std::to_string(counter++));
+      if (std::filesystem::create_directory(root_)) return;
+    }
   }
   ~ScratchDir() {
     std::error_code ec;

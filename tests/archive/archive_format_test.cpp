@@ -17,6 +17,9 @@ struct NumberCase {
   std::int32_t value;
 };
 
+// Test names show the case, not the struct's bytes (padding included).
+void PrintTo(const NumberCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+
 class ParseNumber : public ::testing::TestWithParam<NumberCase> {};
 
 TEST_P(ParseNumber, ReadsEveryAcceptedForm) { EXPECT_EQ(parse_number(GetParam().text), GetParam().value); }

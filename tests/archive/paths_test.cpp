@@ -23,6 +23,9 @@ struct FilePartCase {
   const char* part;
 };
 
+// Test names show the case, not the struct's bytes (padding included).
+void PrintTo(const FilePartCase& c, std::ostream* os) { *os << '"' << c.path << '"'; }
+
 class FilePart : public ::testing::TestWithParam<FilePartCase> {};
 
 TEST_P(FilePart, TakesTheNameAfterTheLastSeparator) {
@@ -148,6 +151,9 @@ struct NormaliseCase {
   const char* posix;
 };
 
+// Test names show the case, not the struct's bytes (padding included).
+void PrintTo(const NormaliseCase& c, std::ostream* os) { *os << '"' << c.directory << '"'; }
+
 class NormaliseDirectory : public ::testing::TestWithParam<NormaliseCase> {};
 
 TEST_P(NormaliseDirectory, EndsInASeparatorAndKeepsOneGiven) {
@@ -171,6 +177,9 @@ struct TrimCase {
   const char* windows;      // the directory expected on Windows
   const char* posix;        // and elsewhere
 };
+
+// Test names show the case, not the struct's bytes (padding included).
+void PrintTo(const TrimCase& c, std::ostream* os) { *os << '"' << c.suffix << '"'; }
 
 class TrimmedCreation : public ::testing::TestWithParam<TrimCase> {};
 
@@ -223,6 +232,9 @@ struct NameCase {
   bool plain_on_windows;
   bool plain_elsewhere;
 };
+
+// Test names show the case, not the struct's bytes (padding included).
+void PrintTo(const NameCase& c, std::ostream* os) { *os << '"' << c.name << '"'; }
 
 class PlainFileName : public ::testing::TestWithParam<NameCase> {};
 

@@ -59,6 +59,9 @@ struct LevelCase {
   std::uint32_t window;
 };
 
+// Test names show the case, not the struct's bytes (padding included).
+void PrintTo(const LevelCase& c, std::ostream* os) { *os << "level " << c.level << ", window " << c.window; }
+
 class PackLevel : public ::testing::TestWithParam<LevelCase> {};
 
 TEST_P(PackLevel, SelectsItsWindow) {

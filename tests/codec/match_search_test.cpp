@@ -142,6 +142,9 @@ struct LimitCase {
   std::uint32_t length;
 };
 
+// Test names show the case, not the struct's bytes (padding included).
+void PrintTo(const LimitCase& c, std::ostream* os) { *os << "limit " << c.limit << ", length " << c.length; }
+
 class EqualBytesChoice : public ::testing::TestWithParam<std::tuple<LimitCase, bool>> {};
 
 TEST_P(EqualBytesChoice, MeasuresInStepsOfFourBelowTheLimit) {
@@ -183,6 +186,9 @@ TEST_P(Chooser, LongRunAtDistanceOneEndsTheSearch) {
 struct CostCase {
   std::uint32_t distance, length, last_distance, cost, gain;
 };
+
+// Test names show the case, not the struct's bytes (padding included).
+void PrintTo(const CostCase& c, std::ostream* os) { *os << "distance " << c.distance << ", length " << c.length << ", last " << c.last_distance; }
 
 class CostModel : public ::testing::TestWithParam<CostCase> {};
 

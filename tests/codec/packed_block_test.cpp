@@ -23,6 +23,9 @@ struct ChecksumCase {
   std::uint32_t checksum;
 };
 
+// Test names show the case, not the struct's bytes (padding included).
+void PrintTo(const ChecksumCase& c, std::ostream* os) { *os << c.data.size() << " bytes, checksum " << c.checksum; }
+
 class BlockChecksum : public ::testing::TestWithParam<ChecksumCase> {};
 
 TEST_P(BlockChecksum, MatchesVector) {

@@ -22,6 +22,7 @@ void run_with_file_size_limit(rlim_t limit, Body body) {
   pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
+    alarm(120);                // a child that hangs is ended rather than holding the test
     signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
     rlimit rl{limit, limit};
     if (setrlimit(RLIMIT_FSIZE, &rl) != 0) _exit(2);
@@ -48,6 +49,9 @@ struct LimitCase {
   std::size_t source_size;
   rlim_t slack;  // bytes the archive may still grow by
 };
+
+// Test names show the case, not the struct's bytes (padding included).
+void PrintTo(const LimitCase& c, std::ostream* os) { *os << "compress " << c.compress << ", " << c.source_size << " bytes, slack " << c.slack; }
 
 class AddUnderFileSizeLimit : public ::testing::TestWithParam<LimitCase> {};
 

@@ -77,6 +77,10 @@ std::vector<std::string> corpus_files() {
   for (const auto& entry : fs::directory_iterator(fs::path(MYTARVO_CORPUS_DIR), ec)) {
     if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
   }
+  // Tests that loop over the corpus must not pass having checked nothing.
+  if (names.empty()) {
+    throw std::runtime_error("the benchmark corpus is missing or empty: " + std::string(MYTARVO_CORPUS_DIR));
+  }
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -36,7 +36,7 @@ HANDLE inheritable(const std::string& path, DWORD access, DWORD disposition) {
 }  // namespace
 
 int run_process(const std::string& program, const std::vector<std::string>& arguments, const std::string& cwd,
-                const std::string& out_path, const std::string& err_path) {
+                const std::string& out_path, const std::string& err_path, unsigned time_limit_seconds) {
   std::string command = quoted(program);
   for (const auto& argument : arguments) {
     command += ' ';
@@ -58,9 +58,13 @@ int run_process(const std::string& program, const std::vector<std::string>& argu
     if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
   }
   if (!started) return -1;
-  WaitForSingleObject(process.hProcess, INFINITE);
+  const bool finished = WaitForSingleObject(process.hProcess, time_limit_seconds * 1000u) == WAIT_OBJECT_0;
+  if (!finished) {
+    TerminateProcess(process.hProcess, 1);
+    WaitForSingleObject(process.hProcess, INFINITE);
+  }
   DWORD status = 0;
-  const BOOL got = GetExitCodeProcess(process.hProcess, &status);
+  const BOOL got = finished && GetExitCodeProcess(process.hProcess, &status);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return got ? static_cast<int>(status) : -1;
