@@ -37,6 +37,7 @@ class Child {
       const rlimit rl{limit, limit};
       if (::setrlimit(RLIMIT_FSIZE, &rl) != 0) _exit(127);
     }
+    ::alarm(120);  // survives exec: a child that hangs is ended
     std::vector<char*> argv{const_cast<char*>(MYTARVO_TARVO_PATH)};
     for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
