@@ -46,6 +46,7 @@ bool write_in_place(const std::string& directory, const std::string& path, const
   const std::string temporary = create_temporary(directory, file, watch);
   if (temporary.empty()) return false;
   file.write(content.data(), static_cast<std::uint32_t>(content.size()));
+  platform::copy_permissions(path.c_str(), file.handle());
   const bool written = file.close();
   const bool placed = written && platform::rename_replacing(temporary.c_str(), path.c_str());
   if (!placed) platform::delete_file(temporary.c_str());

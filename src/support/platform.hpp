@@ -89,6 +89,10 @@ void create_directory(const char* path);
 [[nodiscard]] bool is_reserved_file_name(std::string_view name);
 
 // ---- Services for tools -------------------------------------------------------------------
+// Gives the open file `to` the access permissions of the file at `from`, when there is
+// one (so that a file replaced by a new version keeps who may read, write or run it).
+// POSIX: the permission bits; Windows: nothing to do, the new file takes the folder's.
+void copy_permissions(const char* from, FileHandle to);
 // Moves `from` to `to`, replacing a file at `to`; false when the system refuses.
 [[nodiscard]] bool rename_replacing(const char* from, const char* to);
 

@@ -192,6 +192,11 @@ std::int64_t query_size(const std::string& path) {
 
 void delete_file(const char* path) { ::unlink(path); }
 
+void copy_permissions(const char* from, FileHandle to) {
+  struct stat st {};
+  if (::stat(from, &st) == 0 && S_ISREG(st.st_mode)) (void)::fchmod(static_cast<int>(to), st.st_mode & 07777);
+}
+
 std::string current_directory() {
   std::vector<char> room(4096);
   while (::getcwd(room.data(), room.size()) == nullptr) {

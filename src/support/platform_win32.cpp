@@ -167,6 +167,8 @@ std::int64_t query_size(const std::string& path) {
 
 void delete_file(const char* path) { DeleteFileA(path); }
 
+void copy_permissions(const char*, FileHandle) {}
+
 std::string current_directory() {
   char room[MAX_PATH];  // 260 characters, the terminating NUL included
   DWORD length = GetCurrentDirectoryA(MAX_PATH, room);

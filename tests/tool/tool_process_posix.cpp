@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -177,6 +178,26 @@ TEST_F(ToolProcess, FilesAfterAFailedOneAreAdded) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 1) << read_text(path("err"));
   EXPECT_EQ(read_file(archive), concat({kPakHeader, stored_entry("small1", "one"), stored_entry("small2", "two")}));
+}
+
+// Extracting over an existing file keeps that file's permission bits.
+TEST_F(ToolProcess, ReplacedFileKeepsItsMode) {
+  const std::string archive = path("a.pak");
+  ASSERT_EQ(tarvo({"create", archive}).status, 0);
+  ASSERT_EQ(tarvo({"add", archive, file("secret.txt", "new secret")}).status, 0);
+  std::filesystem::create_directories(path("out"));
+  for (const mode_t mode : {0600, 0755, 0640, 0444}) {
+    SCOPED_TRACE(mode);
+    const std::string target = file("out/secret.txt", "old");
+    ASSERT_EQ(::chmod(target.c_str(), mode), 0);
+    const ToolRun run = tarvo({"extract", archive, "-C", path("out")});
+    EXPECT_EQ(run.status, 0) << run;
+    EXPECT_EQ(read_text(target), "new secret");
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode);
+    ::chmod(target.c_str(), 0600);
+  }
 }
 
 }  // namespace
