@@ -19,6 +19,7 @@ enum class PathKind { Missing, File, Directory };
 struct Item {
   std::string name;
   PathKind kind = PathKind::Missing;  // Missing for anything that is neither a file nor a directory
+  bool link = false;                  // a symbolic link; `kind` is that of the file it leads to
 };
 // The items of directory `path`, sorted by name (byte order). Links to directories are
 // not followed. False when the directory cannot be read.

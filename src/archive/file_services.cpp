@@ -28,7 +28,7 @@ bool list_directory(const std::string& path, std::vector<Item>& items) {
     PathKind kind = PathKind::Missing;
     if (item.kind == platform::FileKind::File) kind = PathKind::File;
     if (item.kind == platform::FileKind::Directory) kind = PathKind::Directory;
-    items.push_back({std::move(item.name), kind});
+    items.push_back({std::move(item.name), kind, item.link});
   }
   std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.name < b.name; });
   return true;

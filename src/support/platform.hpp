@@ -100,6 +100,7 @@ enum class FileKind { File, Directory, Other };
 struct DirectoryItem {
   std::string name;
   FileKind kind = FileKind::Other;
+  bool link = false;  // a symbolic link (its kind is that of what it leads to)
 };
 // The items of directory `path` ("." and ".." left out), in the order the system gives
 // them. A link counts as a file only when it leads to a regular file and never as a

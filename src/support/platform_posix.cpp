@@ -233,7 +233,9 @@ bool list_directory(const char* path, std::vector<DirectoryItem>& items) {
   while (const dirent* item = ::readdir(dir)) {
     const std::string name = item->d_name;
     if (name == "." || name == "..") continue;
-    items.push_back({name, kind_of(prefix + name)});
+    struct stat st {};
+    const bool link = ::lstat((prefix + name).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    items.push_back({name, kind_of(prefix + name), link});
   }
   ::closedir(dir);
   return true;

@@ -239,7 +239,7 @@ bool list_directory(const char* path, std::vector<DirectoryItem>& items) {
     } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) {
       kind = FileKind::Other;
     }
-    items.push_back({name, kind});
+    items.push_back({name, kind, (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
   } while (FindNextFileA(search, &found));
   FindClose(search);
   return true;

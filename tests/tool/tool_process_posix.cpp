@@ -1,5 +1,6 @@
-// tarvo against real processes: interrupted by signals, held up by another writer's lock,
-// and stopped by a file-size limit as a full disk would stop it.
+// tarvo against real processes (interrupted by signals, held up by another writer's lock,
+// stopped by a file-size limit as a full disk would stop it), real symbolic links and
+// permission bits.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -198,6 +199,37 @@ TEST_F(ToolProcess, ReplacedFileKeepsItsMode) {
     EXPECT_EQ(st.st_mode & 07777, mode);
     ::chmod(target.c_str(), 0600);
   }
+}
+
+// During -r a link to a file is skipped with a notice unless -L is given; a link named on
+// the command line is followed.
+TEST_F(ToolProcess, RecursiveAddFollowsLinksOnlyWhenAsked) {
+  std::filesystem::create_directories(path("d"));
+  file("d/a.txt", "A");
+  const std::string secret = file("secret", "outside");
+  std::filesystem::create_symlink(secret, path("d/link"));
+  const std::string archive = path("a.pak");
+  struct Case {
+    std::vector<std::string> options;
+    Bytes entries;
+  };
+  const Case cases[] = {
+      {{"-r"}, stored_entry("a.txt", "A")},
+      {{"-r", "-L"}, concat({stored_entry("a.txt", "A"), stored_entry("link", "outside")})},
+      {{"--dereference", "-r"}, concat({stored_entry("a.txt", "A"), stored_entry("link", "outside")})},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(tarvo({"create", "--force", archive}).status, 0);
+    std::vector<std::string> arguments = {"add", "--store", archive, path("d")};
+    arguments.insert(arguments.begin() + 1, c.options.begin(), c.options.end());
+    const ToolRun run = tarvo(arguments);
+    EXPECT_EQ(run.status, 0) << run;
+    EXPECT_EQ(read_file(archive), concat({kPakHeader, c.entries})) << run;
+    EXPECT_EQ(contains(run.err, "link: a symbolic link; skipped"), c.options.size() == 1) << run;
+  }
+  ASSERT_EQ(tarvo({"create", "--force", archive}).status, 0);
+  EXPECT_EQ(tarvo({"add", "--store", archive, path("d/link")}).status, 0);
+  EXPECT_EQ(read_file(archive), concat({kPakHeader, stored_entry("link", "outside")}));
 }
 
 }  // namespace

@@ -17,8 +17,9 @@ namespace {
 
 using mytarvo::files::PathKind;
 
-// Appends the files below `directory`, directory by directory in name order.
-void collect_below(const std::string& directory, std::vector<Source>& sources, Console& console) {
+// Appends the files below `directory`, directory by directory in name order. Links to
+// files are followed only with `dereference`: a link met on the way may lead anywhere.
+void collect_below(const std::string& directory, bool dereference, std::vector<Source>& sources, Console& console) {
   std::vector<mytarvo::files::Item> items;
   if (!mytarvo::files::list_directory(directory, items)) {
     console.error(directory, "cannot be read");
@@ -26,8 +27,10 @@ void collect_below(const std::string& directory, std::vector<Source>& sources, C
   }
   for (const auto& item : items) {
     const std::string path = mytarvo::files::join(directory, item.name);
-    if (item.kind == PathKind::Directory) {
-      collect_below(path, sources, console);
+    if (item.link && item.kind == PathKind::File && !dereference) {
+      console.notice(path, "a symbolic link; skipped (-L follows links to files)");
+    } else if (item.kind == PathKind::Directory) {
+      collect_below(path, dereference, sources, console);
     } else if (item.kind == PathKind::File) {
       sources.push_back({path, 0});
     } else {
@@ -42,7 +45,7 @@ bool collect_sources(const AddOptions& options, std::vector<Source>& sources, Co
     if (mytarvo::files::kind_of(argument) != PathKind::Directory) {
       sources.push_back({argument, 0});
     } else if (options.recursive) {
-      collect_below(argument, sources, console);
+      collect_below(argument, options.dereference, sources, console);
     } else {
       console.error(argument, "is a directory (use -r to add the files below it)");
       return false;
