@@ -8,7 +8,7 @@
 namespace tarvo {
 
 int run_cat(const CatOptions& options, Console& console) {
-  auto reader = open_archive(options.archive, console);
+  auto reader = open_archive(options.archive, options.force, console);
   if (!reader) return kExitUsage;
   const mytarvo::ArchiveEntry* entry = reader->find_first(options.name);
   if (entry == nullptr) {

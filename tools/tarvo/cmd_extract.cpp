@@ -88,7 +88,7 @@ bool prepare_directory(const std::string& directory, Console& console) {
 }  // namespace
 
 int run_extract(const ExtractOptions& options, Console& console) {
-  auto reader = open_archive(options.archive, console);
+  auto reader = open_archive(options.archive, options.force, console);
   if (!reader) return kExitUsage;
   if (!prepare_directory(options.directory, console)) return kExitUsage;
   const std::vector<const ArchiveEntry*> chosen = options.names.empty()

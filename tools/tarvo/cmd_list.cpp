@@ -87,15 +87,26 @@ void print_table(const mytarvo::ArchiveReader& reader) {
 
 }  // namespace
 
+// Entries whose data runs past the end of the archive are listed, and reported.
+void report_cut_short(const mytarvo::ArchiveReader& reader, Console& console) {
+  for (const auto& e : reader.entries()) {
+    if (e.data_offset + e.data_size() > reader.size()) {
+      console.error(reader.path(), describe_entry(e) + ": " + std::string(mytarvo::describe(mytarvo::Damage::CutShort)));
+    }
+  }
+}
+
 int run_list(const ListOptions& options, Console& console) {
-  auto reader = open_archive(options.archive, console);
+  auto reader = open_archive(options.archive, options.force, console);
   if (!reader) return kExitUsage;
+  report_cut_short(*reader, console);
   if (options.json) {
     print_json(*reader);
   } else {
     print_table(*reader);
   }
-  return std::fflush(stdout) == 0 ? kExitSuccess : kExitSomeFailed;
+  if (std::fflush(stdout) != 0) return kExitSomeFailed;
+  return console.status();
 }
 
 }  // namespace tarvo

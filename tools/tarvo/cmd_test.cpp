@@ -26,7 +26,7 @@ void print_summary(const std::string& archive, std::size_t entries, int problems
 }  // namespace
 
 int run_test(const TestOptions& options, Console& console) {
-  auto reader = open_archive(options.archive, console);
+  auto reader = open_archive(options.archive, options.force, console);
   if (!reader) return kExitUsage;
   int problems = (reader->has_header() ? 0 : 1) + (reader->bad_tail() ? 1 : 0);
 

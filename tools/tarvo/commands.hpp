@@ -28,6 +28,7 @@ struct AddOptions {
 struct ListOptions {
   std::string archive;
   bool json = false;
+  bool force = false;  // read a file whose first line is not the archive header
 };
 
 struct ExtractOptions {
@@ -35,15 +36,18 @@ struct ExtractOptions {
   std::string directory;           // empty: the current directory
   std::vector<std::string> names;  // empty: every entry
   bool keep = false;               // leave existing files alone
+  bool force = false;              // read a file whose first line is not the archive header
 };
 
 struct TestOptions {
   std::string archive;
+  bool force = false;  // read a file whose first line is not the archive header
 };
 
 struct CatOptions {
   std::string archive;
   std::string name;
+  bool force = false;  // read a file whose first line is not the archive header
 };
 
 [[nodiscard]] int run_create(const CreateOptions& options, Console& console);
@@ -54,9 +58,11 @@ struct CatOptions {
 [[nodiscard]] int run_cat(const CatOptions& options, Console& console);
 
 // Opens an archive for reading, reporting why when it cannot be opened (the caller then
-// exits with kExitUsage), and warning when its first line is not the header line or when
-// its entries end at a header with a negative size.
-[[nodiscard]] std::optional<mytarvo::ArchiveReader> open_archive(const std::string& path, Console& console);
+// exits with kExitUsage). A file whose first line is not the header line is refused
+// unless `force` (then read with a warning). Entries that end at a header with a
+// negative size, or whose data runs past the end of the file, are reported as errors.
+[[nodiscard]] std::optional<mytarvo::ArchiveReader> open_archive(const std::string& path, bool force,
+                                                                 Console& console);
 
 // How an entry is named in messages: its name and where its header starts.
 [[nodiscard]] std::string describe_entry(const mytarvo::ArchiveEntry& entry);

@@ -20,6 +20,8 @@ struct Options {
   CatOptions cat;
 };
 
+constexpr const char* kForceHelp = "Read a file whose first line is not the archive header";
+
 void define_create(CLI::App& app, CreateOptions& o) {
   auto* sub = app.add_subcommand("create", "Make a new, empty archive");
   sub->add_option("ARCHIVE", o.archive, "The archive to make")->required();
@@ -40,6 +42,7 @@ void define_list(CLI::App& app, ListOptions& o) {
   auto* sub = app.add_subcommand("list", "List the entries of an archive");
   sub->add_option("ARCHIVE", o.archive, "The archive to list")->required();
   sub->add_flag("--json", o.json, "Write JSON (format_version 1) for scripts");
+  sub->add_flag("-f,--force", o.force, kForceHelp);
 }
 
 void define_extract(CLI::App& app, ExtractOptions& o) {
@@ -48,17 +51,20 @@ void define_extract(CLI::App& app, ExtractOptions& o) {
   sub->add_option("NAME", o.names, "Entries to extract (default: all)");
   sub->add_option("-C,--directory", o.directory, "Directory to extract into (made when missing)");
   sub->add_flag("-k,--keep", o.keep, "Leave files that already exist alone");
+  sub->add_flag("-f,--force", o.force, kForceHelp);
 }
 
 void define_test(CLI::App& app, TestOptions& o) {
   auto* sub = app.add_subcommand("test", "Check that every entry is intact");
   sub->add_option("ARCHIVE", o.archive, "The archive to test")->required();
+  sub->add_flag("-f,--force", o.force, kForceHelp);
 }
 
 void define_cat(CLI::App& app, CatOptions& o) {
   auto* sub = app.add_subcommand("cat", "Write one entry to standard output");
   sub->add_option("ARCHIVE", o.archive, "The archive to read")->required();
   sub->add_option("NAME", o.name, "The entry (the first of that name)")->required();
+  sub->add_flag("-f,--force", o.force, kForceHelp);
 }
 
 int dispatch(const CLI::App& app, const Options& o) {

@@ -11,15 +11,18 @@ std::string describe_entry(const mytarvo::ArchiveEntry& entry) {
   return "entry \"" + entry.name + "\" at offset " + offset;
 }
 
-std::optional<mytarvo::ArchiveReader> open_archive(const std::string& path, Console& console) {
+std::optional<mytarvo::ArchiveReader> open_archive(const std::string& path, bool force, Console& console) {
   try {
     mytarvo::ArchiveReader reader(path);
+    if (!reader.has_header() && !force) {
+      console.error(path, "not an archive (its first line is not the archive header); --force reads it all the same");
+      return std::nullopt;
+    }
     if (!reader.has_header()) {
       console.warning(path, "its first line is not the archive header; reading it all the same");
     }
     if (reader.bad_tail()) {
-      console.warning(path, describe_entry(*reader.bad_tail()) +
-                                " gives a negative size; nothing after it can be read");
+      console.error(path, describe_entry(*reader.bad_tail()) + " gives a negative size; nothing after it can be read");
     }
     return reader;
   } catch (const mytarvo::ArchiveError& e) {
