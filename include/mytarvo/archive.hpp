@@ -87,6 +87,8 @@ class ArchiveReader {
   [[nodiscard]] EntryData read(const ArchiveEntry& entry);
   // What read() would report, without keeping the content.
   [[nodiscard]] Damage verify(const ArchiveEntry& entry);
+  // The entry's header exactly as stored: the bytes from its name line up to its data.
+  [[nodiscard]] std::string header_bytes(const ArchiveEntry& entry);
 
  private:
   struct State;
@@ -188,6 +190,7 @@ struct ExtractResult {
   ExtractOutcome outcome = ExtractOutcome::Written;
   std::string path;  // the output path (empty for an unsafe name)
   Damage damage = Damage::None;
+  std::string reason;  // WriteFailed: the system's description of the failure
 };
 
 // Writes an entry's content to `directory` (the current directory when empty) under the

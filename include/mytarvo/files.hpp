@@ -33,6 +33,10 @@ struct Item {
 // alone.
 [[nodiscard]] std::string join(std::string_view directory, std::string_view name);
 
+// The system's description of the last failure of a system call on this thread, e.g.
+// "Permission denied" or "No space left on device"; to be asked right after the failure.
+[[nodiscard]] std::string last_system_error();
+
 // The name after the last "/" or "\": the name a file gets as an archive entry.
 [[nodiscard]] std::string file_part(const std::string& path);
 

@@ -59,7 +59,7 @@ struct ArchiveReader::State {
 ArchiveReader::ArchiveReader(const std::string& path) {
   api::require_existing_archive(path);
   state_ = std::make_unique<State>(path);
-  if (!state_->scan.opened()) throw ArchiveError(path + ": cannot be opened");
+  if (!state_->scan.opened()) throw ArchiveError(path + ": cannot be opened: " + platform::last_error_text());
   state_->size = state_->lib.length(kArchiveFile);
   EntryHeader header;
   while (state_->scan.next(header)) state_->entries.push_back(api::to_public(header));
@@ -137,5 +137,13 @@ EntryData ArchiveReader::read(const ArchiveEntry& entry) {
 }
 
 Damage ArchiveReader::verify(const ArchiveEntry& entry) { return read(entry).damage; }
+
+std::string ArchiveReader::header_bytes(const ArchiveEntry& entry) {
+  const std::uint64_t length = entry.data_offset - entry.header_offset;
+  std::string bytes(static_cast<std::size_t>(length), '\0');
+  state_->lib.seek(kArchiveFile, entry.header_offset);
+  bytes.resize(state_->lib.read_bytes(kArchiveFile, bytes.data(), static_cast<std::uint32_t>(length)));
+  return bytes;
+}
 
 }  // namespace mytarvo

@@ -35,14 +35,16 @@ int forward_progress(std::uint32_t position, std::uint32_t /*bytes_stored*/, voi
 }
 
 // Reads the whole source into `content`; returns the reason when it cannot.
-std::string_view read_source(const std::string& source, std::vector<std::uint8_t>& content) {
+std::string read_source(const std::string& source, std::vector<std::uint8_t>& content) {
   BufferedFile file;
-  if (!file.open(source.c_str(), platform::OpenMode::ReadExisting)) return "cannot be opened";
+  if (!file.open(source.c_str(), platform::OpenMode::ReadExisting)) {
+    return "cannot be opened: " + platform::last_error_text();
+  }
   const std::uint64_t length = file.length();
-  if (length > static_cast<std::uint64_t>(kLargestEntry)) return source_problem(SourceCheck::TooLarge);
+  if (length > static_cast<std::uint64_t>(kLargestEntry)) return std::string(source_problem(SourceCheck::TooLarge));
   content.assign(static_cast<std::size_t>(length), 0);
   const std::uint32_t got = file.read(content.data(), static_cast<std::uint32_t>(length));
-  if (file.read_failed()) return "cannot be read";
+  if (file.read_failed()) return "cannot be read: " + platform::last_error_text();
   // A source that shrank since its length was taken is stored with what was read, as
   // AddToPak does.
   content.resize(got);
@@ -99,7 +101,7 @@ ArchiveAppender::ArchiveAppender(const std::string& path) : state_(std::make_uni
   state_->path = path;
   Library& lib = state_->lib;
   if (!lib.open(kArchiveFile, path.c_str(), platform::OpenMode::OpenOrCreate)) {
-    throw ArchiveError(path + ": cannot be opened for writing");
+    throw ArchiveError(path + ": cannot be opened for writing: " + platform::last_error_text());
   }
   state_->header = lib.read_line(kArchiveFile) == kArchiveHeader;
 }

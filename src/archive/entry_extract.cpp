@@ -39,19 +39,23 @@ std::string create_temporary(const std::string& directory, BufferedFile& file, c
   return {};
 }
 
-// Writes `content` to `path` through a temporary file in `directory`.
-bool write_in_place(const std::string& directory, const std::string& path, const std::vector<std::uint8_t>& content,
-                    const TemporaryWatch& watch) {
+// Writes `content` to `path` through a temporary file in `directory`. Returns why it
+// failed, as the system said at the failing step, or "" once the file is in place.
+std::string write_in_place(const std::string& directory, const std::string& path,
+                           const std::vector<std::uint8_t>& content, const TemporaryWatch& watch) {
   BufferedFile file;
   const std::string temporary = create_temporary(directory, file, watch);
-  if (temporary.empty()) return false;
+  if (temporary.empty()) return platform::last_error_text();
   file.write(content.data(), static_cast<std::uint32_t>(content.size()));
-  platform::copy_permissions(path.c_str(), file.handle());
-  const bool written = file.close();
-  const bool placed = written && platform::rename_replacing(temporary.c_str(), path.c_str());
-  if (!placed) platform::delete_file(temporary.c_str());
+  std::string reason = file.flush() ? std::string() : platform::last_error_text();
+  if (reason.empty()) platform::copy_permissions(path.c_str(), file.handle());
+  if (!file.close() && reason.empty()) reason = platform::last_error_text();
+  if (reason.empty() && !platform::rename_replacing(temporary.c_str(), path.c_str())) {
+    reason = platform::last_error_text();
+  }
+  if (!reason.empty()) platform::delete_file(temporary.c_str());
   if (watch) watch({});
-  return placed;
+  return reason;
 }
 
 }  // namespace
@@ -79,7 +83,8 @@ ExtractResult extract_entry(ArchiveReader& reader, const ArchiveEntry& entry, co
     result.damage = data.damage;
     return result;
   }
-  if (!write_in_place(directory, result.path, data.bytes, watch)) result.outcome = ExtractOutcome::WriteFailed;
+  result.reason = write_in_place(directory, result.path, data.bytes, watch);
+  if (!result.reason.empty()) result.outcome = ExtractOutcome::WriteFailed;
   return result;
 }
 

@@ -56,6 +56,8 @@ std::string join(std::string_view directory, std::string_view name) {
   return path;
 }
 
+std::string last_system_error() { return platform::last_error_text(); }
+
 std::string file_part(const std::string& path) { return paths::file_part(path.c_str()); }
 
 }  // namespace mytarvo::files

@@ -89,6 +89,9 @@ void create_directory(const char* path);
 [[nodiscard]] bool is_reserved_file_name(std::string_view name);
 
 // ---- Services for tools -------------------------------------------------------------------
+// The system's description of the last failure of a system call on this thread, e.g.
+// "Permission denied" or "No space left on device"; to be asked right after the failure.
+[[nodiscard]] std::string last_error_text();
 // Gives the open file `to` the access permissions of the file at `from`, when there is
 // one (so that a file replaced by a new version keeps who may read, write or run it).
 // POSIX: the permission bits; Windows: nothing to do, the new file takes the folder's.

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <system_error>
 #include <vector>
 
 namespace mytarvo::platform {
@@ -191,6 +192,8 @@ std::int64_t query_size(const std::string& path) {
 }
 
 void delete_file(const char* path) { ::unlink(path); }
+
+std::string last_error_text() { return std::generic_category().message(errno); }
 
 void copy_permissions(const char* from, FileHandle to) {
   struct stat st {};

@@ -169,6 +169,16 @@ void delete_file(const char* path) { DeleteFileA(path); }
 
 void copy_permissions(const char*, FileHandle) {}
 
+std::string last_error_text() {
+  const DWORD code = GetLastError();
+  char text[512];
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                                sizeof text, nullptr);
+  while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == '.')) --length;
+  if (length == 0) return "system error " + std::to_string(code);
+  return std::string(text, length);
+}
+
 std::string current_directory() {
   char room[MAX_PATH];  // 260 characters, the terminating NUL included
   DWORD length = GetCurrentDirectoryA(MAX_PATH, room);

@@ -179,6 +179,7 @@ TEST_F(ToolProcess, FilesAfterAFailedOneAreAdded) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 1) << read_text(path("err"));
   EXPECT_EQ(read_file(archive), concat({kPakHeader, stored_entry("small1", "one"), stored_entry("small2", "two")}));
+  EXPECT_TRUE(contains(read_text(path("err")), "(File too large)")) << read_text(path("err"));
 }
 
 // Extracting over an existing file keeps that file's permission bits.

@@ -22,7 +22,7 @@ using mytarvo::files::PathKind;
 void collect_below(const std::string& directory, bool dereference, std::vector<Source>& sources, Console& console) {
   std::vector<mytarvo::files::Item> items;
   if (!mytarvo::files::list_directory(directory, items)) {
-    console.error(directory, "cannot be read");
+    console.error(directory, "cannot be read: " + mytarvo::files::last_system_error());
     return;
   }
   for (const auto& item : items) {
@@ -131,7 +131,9 @@ void append_all(const AddOptions& options, const std::vector<Source>& sources, m
     if (!entry.ok()) {
       console.error(entry.source, entry.error + "; not added");
     } else if (!appender.append(entry)) {
-      console.error(options.archive, "writing the entry for " + entry.source + " failed; the archive is as before it");
+      const std::string reason = mytarvo::files::last_system_error();
+      console.error(options.archive,
+                    "writing the entry for " + entry.source + " failed (" + reason + "); the archive is as before it");
     }
     console.item_done(entry.name);
   }

@@ -60,7 +60,7 @@ void report(const mytarvo::ExtractResult& result, const ArchiveEntry& entry, con
       console.error(archive,
                     describe_entry(entry) + ": " + std::string(mytarvo::describe(result.damage)) + "; not extracted");
       break;
-    case ExtractOutcome::WriteFailed: console.error(result.path, "cannot be written"); break;
+    case ExtractOutcome::WriteFailed: console.error(result.path, "cannot be written: " + result.reason); break;
   }
 }
 

@@ -21,6 +21,7 @@
 
 #include "commands.hpp"
 #include "json.hpp"
+#include "printable.hpp"
 
 namespace tarvo {
 
@@ -61,21 +62,40 @@ std::string ratio(std::uint64_t part, std::uint64_t whole) {
   return text;
 }
 
-void print_row(int name_width, const std::string& name, const std::string& size, const std::string& packed,
+// The name column is as wide as the longest name, up to kMaxNameWidth; a longer name
+// overflows its cell and pushes the rest of its own row to the right.
+constexpr std::size_t kMaxNameWidth = 40;
+
+// Characters a name takes on the screen: UTF-8 continuation bytes take none.
+std::size_t screen_width(std::string_view text) {
+  std::size_t width = 0;
+  for (const char c : text) width += (static_cast<unsigned char>(c) & 0xC0u) != 0x80u ? 1 : 0;
+  return width;
+}
+
+void print_row(std::size_t name_width, const std::string& name, const std::string& size, const std::string& packed,
                const std::string& pct, const char* method, const std::string& offset) {
-  std::printf("%-*s %10s %10s %7s %-7s %10s\n", name_width, name.c_str(), size.c_str(), packed.c_str(), pct.c_str(),
-              method, offset.c_str());
+  std::string cell = name;
+  const std::size_t width = screen_width(name);
+  if (width < name_width) cell.append(name_width - width, ' ');
+  std::printf("%s %10s %10s %7s %-7s %10s\n", cell.c_str(), size.c_str(), packed.c_str(), pct.c_str(), method,
+              offset.c_str());
 }
 
 void print_table(const mytarvo::ArchiveReader& reader) {
   const auto& entries = reader.entries();
-  int name_width = 4;
-  for (const auto& e : entries) name_width = std::max(name_width, static_cast<int>(e.name.size()));
+  std::vector<std::string> names;
+  std::size_t name_width = 4;
+  for (const auto& e : entries) {
+    names.push_back(printable(e.name));
+    name_width = std::max(name_width, std::min(kMaxNameWidth, screen_width(names.back())));
+  }
   print_row(name_width, "name", "size", "packed", "ratio", "method", "offset");
   std::uint64_t total_size = 0;
   std::uint64_t total_packed = 0;
-  for (const auto& e : entries) {
-    print_row(name_width, e.name, std::to_string(e.file_size), std::to_string(e.data_size()),
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const ArchiveEntry& e = entries[i];
+    print_row(name_width, names[i], std::to_string(e.file_size), std::to_string(e.data_size()),
               ratio(e.data_size(), e.file_size), e.packed() ? "packed" : "stored", std::to_string(e.header_offset));
     total_size += e.file_size;
     total_packed += e.data_size();

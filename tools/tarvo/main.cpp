@@ -1,6 +1,7 @@
 // tarvo: creates pak archives, adds files to them, lists, tests and extracts them.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <string>
 
 #include "commands.hpp"
@@ -67,6 +68,31 @@ void define_cat(CLI::App& app, CatOptions& o) {
   sub->add_flag("-f,--force", o.force, kForceHelp);
 }
 
+// The first argument that is not an option: where the command has to be.
+std::string command_word(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i][0] != '-') return argv[i];
+  }
+  return {};
+}
+
+// What was wrong with the command line, naming the word at fault.
+std::string usage_problem(const CLI::App& app, const CLI::ParseError& e, int argc, char** argv) {
+  const std::string word = command_word(argc, argv);
+  if (word.empty() && app.get_subcommands().empty()) return "no command given (create, add, list, extract, test, cat)";
+  const auto& commands = app.get_subcommands([](const CLI::App*) { return true; });
+  const bool known = std::any_of(commands.begin(), commands.end(), [&](const CLI::App* c) { return c->check_name(word); });
+  if (!word.empty() && !known) return "unknown command '" + word + "'";
+  const std::string what = e.what();
+  if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr) {
+    const std::size_t colon = what.find(": ");
+    std::string extra = colon == std::string::npos ? what : what.substr(colon + 2);
+    extra = extra.substr(0, extra.find(' '));
+    return (extra.rfind('-', 0) == 0 ? "unknown option '" : "unexpected argument '") + extra + "'";
+  }
+  return what;
+}
+
 int dispatch(const CLI::App& app, const Options& o) {
   Console console(o.quiet);
   if (app.got_subcommand("create")) return run_create(o.create, console);
@@ -97,8 +123,17 @@ int main(int argc, char** argv) {
   define_cat(app, options.cat);
   try {
     app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? kExitSuccess : kExitUsage;
+    Console console(true);
+    console.error(usage_problem(app, e, argc, argv));
+    console.error("run 'tarvo --help' for usage");
+    return kExitUsage;
   }
   try {
     return dispatch(app, options);
