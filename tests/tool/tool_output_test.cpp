@@ -1,5 +1,6 @@
 // What tarvo prints: names made safe for a terminal, the list's name column, the summary of
 // test and its view of header lines no writer writes, and messages about bad usage.
+#include <set>
 #include <sstream>
 
 #include "archive/pak_builder.hpp"
@@ -96,6 +97,62 @@ TEST_P(ToolOddSizeLine, IsReadButReportedByTest) {
 
 INSTANTIATE_TEST_SUITE_P(Lines, ToolOddSizeLine, ::testing::Values("+5", " 5", "5x", "4294967301", "$10", "05"));
 
+// Names given to list, extract and cat are patterns; a name without pattern characters
+// matches exactly, and one that matches nothing is an error.
+struct PatternCase {
+  std::vector<std::string> names;
+  const char* listed;  // the names list shows, one per line
+  int status;
+};
+
+class ToolPattern : public ToolOutput, public ::testing::WithParamInterface<PatternCase> {};
+
+TEST_P(ToolPattern, SelectsTheEntriesItMatches) {
+  const std::string pak = archive(concat({stored_entry("a.txt", "A"), stored_entry("b.txt", "B"),
+                                          stored_entry("ab.dat", "AB"), stored_entry("a.txt", "A2"),
+                                          stored_entry("a*", "star")}));
+  std::vector<std::string> list = {"list", pak};
+  list.insert(list.end(), GetParam().names.begin(), GetParam().names.end());
+  const ToolRun run = tarvo(list);
+  EXPECT_EQ(run.status, GetParam().status) << run;
+  std::string names;
+  for (const auto& row : lines_of(run.out)) {
+    if (row.rfind("name ", 0) != 0 && row.find(" entr") == std::string::npos) names += row.substr(0, row.find(' ')) + "\n";
+  }
+  EXPECT_EQ(names, GetParam().listed) << run;
+
+  std::vector<std::string> extract = {"extract", pak, "-C", path("out")};
+  extract.insert(extract.end(), GetParam().names.begin(), GetParam().names.end());
+  EXPECT_EQ(tarvo(extract).status, GetParam().status);
+  std::string extracted;
+  for (const auto& name : tree(path("out"))) extracted += name + "\n";
+  std::set<std::string> expected;
+  for (const auto& name : lines_of(GetParam().listed)) expected.insert(name);
+  std::string expected_files;
+  for (const auto& name : expected) expected_files += name + "\n";
+  EXPECT_EQ(extracted, expected_files);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, ToolPattern,
+    ::testing::Values(PatternCase{{"*.txt"}, "a.txt\nb.txt\na.txt\n", 0},
+                      PatternCase{{"?.txt"}, "a.txt\nb.txt\na.txt\n", 0},
+                      PatternCase{{"[!a].txt"}, "b.txt\n", 0},
+                      PatternCase{{"[a-b]*"}, "a.txt\nb.txt\nab.dat\na.txt\na*\n", 0},
+                      PatternCase{{"a*t"}, "a.txt\nab.dat\na.txt\n", 0},
+                      PatternCase{{"b.txt"}, "b.txt\n", 0},
+                      PatternCase{{"b.tx"}, "", 1},
+                      PatternCase{{"*.zip", "b.txt"}, "b.txt\n", 1}));
+
+TEST_F(ToolOutput, CatWritesTheFirstEntryOfEveryMatchingName) {
+  const std::string pak = archive(concat({stored_entry("a.txt", "A"), stored_entry("ab.dat", "AB"),
+                                          stored_entry("a.txt", "A2"), stored_entry("b", "B")}));
+  EXPECT_EQ(tarvo({"cat", pak, "a*"}).out, "AAB");
+  const ToolRun none = tarvo({"cat", pak, "z*"});
+  EXPECT_EQ(none.status, 1) << none;
+  EXPECT_TRUE(contains(none.err, "no entry matches \"z*\"")) << none;
+}
+
 struct UsageCase {
   std::vector<std::string> arguments;
   const char* message;
@@ -115,7 +172,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(UsageCase{{"frob"}, "unknown command 'frob'"},
                       UsageCase{{"-q", "frob", "x"}, "unknown command 'frob'"},
                       UsageCase{{"list", "--bogus", "a.pak"}, "unknown option '--bogus'"},
-                      UsageCase{{"list", "a.pak", "b.pak"}, "unexpected argument 'b.pak'"},
+                      UsageCase{{"create", "a.pak", "b.pak"}, "unexpected argument 'b.pak'"},
                       UsageCase{{}, "no command given (create, add, list, extract, test, cat)"},
                       UsageCase{{"add", "a.pak"}, "FILE is required"}));
 

@@ -9,6 +9,7 @@
 
 #include "commands.hpp"
 #include "interrupt.hpp"
+#include "name_pattern.hpp"
 #include "mytarvo/files.hpp"
 
 namespace tarvo {
@@ -24,24 +25,6 @@ std::vector<const ArchiveEntry*> last_of_each_name(const std::vector<ArchiveEntr
   std::vector<const ArchiveEntry*> chosen;
   for (const auto& entry : entries) {
     if (last[entry.name] == &entry) chosen.push_back(&entry);
-  }
-  return chosen;
-}
-
-// The first entry of each name asked for (each name once); names not found are reported.
-std::vector<const ArchiveEntry*> first_of_names(const mytarvo::ArchiveReader& reader,
-                                                const std::vector<std::string>& names, Console& console) {
-  std::vector<const ArchiveEntry*> chosen;
-  std::map<std::string_view, bool> seen;
-  for (const auto& name : names) {
-    if (seen[name]) continue;
-    seen[name] = true;
-    const ArchiveEntry* entry = reader.find_first(name);
-    if (entry == nullptr) {
-      console.error(reader.path(), "no entry named \"" + name + "\"");
-    } else {
-      chosen.push_back(entry);
-    }
   }
   return chosen;
 }
@@ -93,7 +76,7 @@ int run_extract(const ExtractOptions& options, Console& console) {
   if (!prepare_directory(options.directory, console)) return kExitUsage;
   const std::vector<const ArchiveEntry*> chosen = options.names.empty()
                                                       ? last_of_each_name(reader->entries())
-                                                      : first_of_names(*reader, options.names, console);
+                                                      : first_of_matching_names(*reader, options.names, console);
   std::uint64_t bytes = 0;
   for (const ArchiveEntry* entry : chosen) bytes += entry->data_size();
 

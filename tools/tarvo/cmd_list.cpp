@@ -18,9 +18,11 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <set>
 
 #include "commands.hpp"
 #include "json.hpp"
+#include "name_pattern.hpp"
 #include "printable.hpp"
 
 namespace tarvo {
@@ -39,11 +41,10 @@ std::string json_entry(const ArchiveEntry& e) {
   return "{\"name\": " + json_string(e.name) + numbers;
 }
 
-void print_json(const mytarvo::ArchiveReader& reader) {
+void print_json(const mytarvo::ArchiveReader& reader, const std::vector<ArchiveEntry>& entries) {
   std::string out = "{\n  \"format_version\": 1,\n  \"archive\": " + json_string(reader.path()) + ",\n";
   out += std::string("  \"header\": ") + (reader.has_header() ? "true" : "false") + ",\n";
   out += "  \"entries\": [";
-  const auto& entries = reader.entries();
   for (std::size_t i = 0; i < entries.size(); ++i) {
     out += i == 0 ? "\n    " : ",\n    ";
     out += json_entry(entries[i]);
@@ -82,8 +83,7 @@ void print_row(std::size_t name_width, const std::string& name, const std::strin
               offset.c_str());
 }
 
-void print_table(const mytarvo::ArchiveReader& reader) {
-  const auto& entries = reader.entries();
+void print_table(const std::vector<ArchiveEntry>& entries) {
   std::vector<std::string> names;
   std::size_t name_width = 4;
   for (const auto& e : entries) {
@@ -116,14 +116,33 @@ void report_cut_short(const mytarvo::ArchiveReader& reader, Console& console) {
   }
 }
 
+// Every entry, or with names given, every entry whose name one of them matches (all
+// entries of such a name, in archive order).
+std::vector<ArchiveEntry> chosen_entries(const mytarvo::ArchiveReader& reader, const std::vector<std::string>& names,
+                                         Console& console) {
+  if (names.empty()) return reader.entries();
+  std::vector<ArchiveEntry> chosen;
+  const auto firsts = first_of_matching_names(reader, names, console);
+  const std::set<std::string_view> wanted = [&] {
+    std::set<std::string_view> set;
+    for (const ArchiveEntry* e : firsts) set.insert(e->name);
+    return set;
+  }();
+  for (const auto& e : reader.entries()) {
+    if (wanted.count(e.name) > 0) chosen.push_back(e);
+  }
+  return chosen;
+}
+
 int run_list(const ListOptions& options, Console& console) {
   auto reader = open_archive(options.archive, options.force, console);
   if (!reader) return kExitUsage;
   report_cut_short(*reader, console);
+  const std::vector<ArchiveEntry> entries = chosen_entries(*reader, options.names, console);
   if (options.json) {
-    print_json(*reader);
+    print_json(*reader, entries);
   } else {
-    print_table(*reader);
+    print_table(entries);
   }
   if (std::fflush(stdout) != 0) return kExitSomeFailed;
   return console.status();

@@ -27,6 +27,7 @@ struct AddOptions {
 
 struct ListOptions {
   std::string archive;
+  std::vector<std::string> names;  // names or patterns; empty: every entry
   bool json = false;
   bool force = false;  // read a file whose first line is not the archive header
 };

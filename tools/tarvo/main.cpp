@@ -42,6 +42,7 @@ void define_add(CLI::App& app, AddOptions& o) {
 void define_list(CLI::App& app, ListOptions& o) {
   auto* sub = app.add_subcommand("list", "List the entries of an archive");
   sub->add_option("ARCHIVE", o.archive, "The archive to list")->required();
+  sub->add_option("NAME", o.names, "Entries to list: names or patterns with * ? [...] (default: all)");
   sub->add_flag("--json", o.json, "Write JSON (format_version 1) for scripts");
   sub->add_flag("-f,--force", o.force, kForceHelp);
 }
@@ -49,7 +50,7 @@ void define_list(CLI::App& app, ListOptions& o) {
 void define_extract(CLI::App& app, ExtractOptions& o) {
   auto* sub = app.add_subcommand("extract", "Extract all entries, or the named ones");
   sub->add_option("ARCHIVE", o.archive, "The archive to extract from")->required();
-  sub->add_option("NAME", o.names, "Entries to extract (default: all)");
+  sub->add_option("NAME", o.names, "Entries to extract: names or patterns with * ? [...] (default: all)");
   sub->add_option("-C,--directory", o.directory, "Directory to extract into (made when missing)");
   sub->add_flag("-k,--keep", o.keep, "Leave files that already exist alone");
   sub->add_flag("-f,--force", o.force, kForceHelp);
@@ -64,7 +65,7 @@ void define_test(CLI::App& app, TestOptions& o) {
 void define_cat(CLI::App& app, CatOptions& o) {
   auto* sub = app.add_subcommand("cat", "Write one entry to standard output");
   sub->add_option("ARCHIVE", o.archive, "The archive to read")->required();
-  sub->add_option("NAME", o.name, "The entry (the first of that name)")->required();
+  sub->add_option("NAME", o.name, "The entry (the first of that name), or a pattern with * ? [...]")->required();
   sub->add_flag("-f,--force", o.force, kForceHelp);
 }
 
