@@ -26,12 +26,14 @@ using Clock = std::chrono::steady_clock;
 class Child {
  public:
   // Starts tarvo with `arguments`; `limit` bounds the size of every file it writes (0: none).
-  Child(const std::vector<std::string>& arguments, const std::string& err_path, rlim_t limit = 0) {
+  // Standard input comes from `in_path`, standard output goes to `out_path`.
+  Child(const std::vector<std::string>& arguments, const std::string& err_path, rlim_t limit = 0,
+        const std::string& in_path = "/dev/null", const std::string& out_path = "/dev/null") {
     write_file(err_path, "");  // there to be read before the child writes to it
     pid_ = ::fork();
     if (pid_ != 0) return;
-    const int in = ::open("/dev/null", O_RDONLY);
-    const int out = ::open("/dev/null", O_WRONLY);
+    const int in = ::open(in_path.c_str(), O_RDONLY);
+    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) _exit(127);
     if (limit > 0) {
@@ -231,6 +233,43 @@ TEST_F(ToolProcess, RecursiveAddFollowsLinksOnlyWhenAsked) {
   ASSERT_EQ(tarvo({"create", "--force", archive}).status, 0);
   EXPECT_EQ(tarvo({"add", "--store", archive, path("d/link")}).status, 0);
   EXPECT_EQ(read_file(archive), concat({kPakHeader, stored_entry("link", "outside")}));
+}
+
+// "-" reads the archive from standard input (here a pipe, which cannot seek): list, test
+// and extract do exactly what they do on the file.
+TEST_F(ToolProcess, DashReadsTheArchiveFromStandardInput) {
+  const std::string archive = path("a.pak");
+  write_file(archive, concat({kPakHeader, stored_entry("a.txt", "hello"), packed_entry("b.dat", 64, kBlock64A)}));
+  ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0600), 0);
+  const std::vector<std::vector<std::string>> commands = {
+      {"list"}, {"list", "--json"}, {"test"}, {"cat", "b.dat"}, {"extract", "-C", path("out")}};
+  for (const auto& command : commands) {
+    SCOPED_TRACE(command.front());
+    std::vector<std::string> arguments = command;
+    arguments.insert(arguments.begin() + 1, "-");
+    Child child(arguments, path("err"), 0, path("pipe"), path("out.txt"));
+    write_file(path("pipe"), read_file(archive));  // blocks until the child reads
+    const int status = child.wait();
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << read_text(path("err"));
+    arguments[1] = archive;
+    ToolRun direct = tarvo(arguments);
+    const std::string from_pipe = read_text(path("out.txt"));
+    if (command.front() == "list" || command.front() == "test") {
+      // The archive is named "-" where the file run names its path.
+      std::string expected;
+      std::size_t from = 0;
+      for (std::size_t at; (at = direct.out.find(archive, from)) != std::string::npos; from = at + archive.size()) {
+        expected.append(direct.out, from, at - from).push_back('-');
+      }
+      expected.append(direct.out, from);
+      EXPECT_EQ(from_pipe, expected);
+    } else {
+      EXPECT_EQ(from_pipe, direct.out);
+    }
+  }
+  EXPECT_EQ(read_text(path("out/a.txt")), "hello");
+  EXPECT_EQ(read_text(path("out/b.dat")), std::string(64, 'A'));
 }
 
 }  // namespace

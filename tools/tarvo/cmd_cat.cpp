@@ -14,7 +14,7 @@ int run_cat(const CatOptions& options, Console& console) {
   auto reader = open_archive(options.archive, options.force, console);
   if (!reader) return kExitUsage;
   set_stdout_binary();
-  for (const mytarvo::ArchiveEntry* entry : first_of_matching_names(*reader, {options.name}, console)) {
+  for (const mytarvo::ArchiveEntry* entry : first_of_matching_names(*reader, options.archive, {options.name}, console)) {
     const mytarvo::EntryData data = reader->read(*entry);
     if (data.damage != mytarvo::Damage::None) {
       console.error(options.archive, describe_entry(*entry) + ": " + std::string(mytarvo::describe(data.damage)));

@@ -76,7 +76,7 @@ int run_extract(const ExtractOptions& options, Console& console) {
   if (!prepare_directory(options.directory, console)) return kExitUsage;
   const std::vector<const ArchiveEntry*> chosen = options.names.empty()
                                                       ? last_of_each_name(reader->entries())
-                                                      : first_of_matching_names(*reader, options.names, console);
+                                                      : first_of_matching_names(*reader, options.archive, options.names, console);
   std::uint64_t bytes = 0;
   for (const ArchiveEntry* entry : chosen) bytes += entry->data_size();
 

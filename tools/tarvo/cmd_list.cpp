@@ -41,8 +41,9 @@ std::string json_entry(const ArchiveEntry& e) {
   return "{\"name\": " + json_string(e.name) + numbers;
 }
 
-void print_json(const mytarvo::ArchiveReader& reader, const std::vector<ArchiveEntry>& entries) {
-  std::string out = "{\n  \"format_version\": 1,\n  \"archive\": " + json_string(reader.path()) + ",\n";
+void print_json(const std::string& archive, const mytarvo::ArchiveReader& reader,
+                const std::vector<ArchiveEntry>& entries) {
+  std::string out = "{\n  \"format_version\": 1,\n  \"archive\": " + json_string(archive) + ",\n";
   out += std::string("  \"header\": ") + (reader.has_header() ? "true" : "false") + ",\n";
   out += "  \"entries\": [";
   for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -108,21 +109,21 @@ void print_table(const std::vector<ArchiveEntry>& entries) {
 }  // namespace
 
 // Entries whose data runs past the end of the archive are listed, and reported.
-void report_cut_short(const mytarvo::ArchiveReader& reader, Console& console) {
+void report_cut_short(const std::string& archive, const mytarvo::ArchiveReader& reader, Console& console) {
   for (const auto& e : reader.entries()) {
     if (e.data_offset + e.data_size() > reader.size()) {
-      console.error(reader.path(), describe_entry(e) + ": " + std::string(mytarvo::describe(mytarvo::Damage::CutShort)));
+      console.error(archive, describe_entry(e) + ": " + std::string(mytarvo::describe(mytarvo::Damage::CutShort)));
     }
   }
 }
 
 // Every entry, or with names given, every entry whose name one of them matches (all
 // entries of such a name, in archive order).
-std::vector<ArchiveEntry> chosen_entries(const mytarvo::ArchiveReader& reader, const std::vector<std::string>& names,
-                                         Console& console) {
+std::vector<ArchiveEntry> chosen_entries(const mytarvo::ArchiveReader& reader, const std::string& archive,
+                                         const std::vector<std::string>& names, Console& console) {
   if (names.empty()) return reader.entries();
   std::vector<ArchiveEntry> chosen;
-  const auto firsts = first_of_matching_names(reader, names, console);
+  const auto firsts = first_of_matching_names(reader, archive, names, console);
   const std::set<std::string_view> wanted = [&] {
     std::set<std::string_view> set;
     for (const ArchiveEntry* e : firsts) set.insert(e->name);
@@ -137,10 +138,10 @@ std::vector<ArchiveEntry> chosen_entries(const mytarvo::ArchiveReader& reader, c
 int run_list(const ListOptions& options, Console& console) {
   auto reader = open_archive(options.archive, options.force, console);
   if (!reader) return kExitUsage;
-  report_cut_short(*reader, console);
-  const std::vector<ArchiveEntry> entries = chosen_entries(*reader, options.names, console);
+  report_cut_short(options.archive, *reader, console);
+  const std::vector<ArchiveEntry> entries = chosen_entries(*reader, options.archive, options.names, console);
   if (options.json) {
-    print_json(*reader, entries);
+    print_json(options.archive, *reader, entries);
   } else {
     print_table(entries);
   }

@@ -79,6 +79,7 @@ bool matches(std::string_view pattern, std::string_view name) {
 }
 
 std::vector<const mytarvo::ArchiveEntry*> first_of_matching_names(const mytarvo::ArchiveReader& reader,
+                                                                  const std::string& archive,
                                                                   const std::vector<std::string>& patterns,
                                                                   Console& console) {
   std::vector<bool> used(patterns.size(), false);
@@ -96,7 +97,7 @@ std::vector<const mytarvo::ArchiveEntry*> first_of_matching_names(const mytarvo:
   for (std::size_t i = 0; i < patterns.size(); ++i) {
     if (used[i]) continue;
     const bool pattern = is_pattern(patterns[i]);
-    console.error(reader.path(), std::string(pattern ? "no entry matches \"" : "no entry named \"") + patterns[i] + "\"");
+    console.error(archive, std::string(pattern ? "no entry matches \"" : "no entry named \"") + patterns[i] + "\"");
   }
   return chosen;
 }

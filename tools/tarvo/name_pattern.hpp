@@ -19,6 +19,7 @@ namespace tarvo {
 // The first entry of every name that one of `patterns` matches, in archive order. A
 // pattern (or name) that matches no entry is reported as an error.
 [[nodiscard]] std::vector<const mytarvo::ArchiveEntry*> first_of_matching_names(
-    const mytarvo::ArchiveReader& reader, const std::vector<std::string>& patterns, Console& console);
+    const mytarvo::ArchiveReader& reader, const std::string& archive, const std::vector<std::string>& patterns,
+    Console& console);
 
 }  // namespace tarvo
