@@ -201,6 +201,26 @@ struct ExtractResult {
 [[nodiscard]] ExtractResult extract_entry(ArchiveReader& reader, const ArchiveEntry& entry,
                                           const std::string& directory, bool keep_existing);
 
+// A directory to extract into, opened once: every file goes into this very directory,
+// even when its path is renamed or replaced by another while extraction runs.
+class OutputDirectory {
+ public:
+  // Opens the directory at `path` (the current directory when empty). Throws
+  // ArchiveError when it is not a directory that can be opened.
+  explicit OutputDirectory(const std::string& path);
+  ~OutputDirectory();
+  OutputDirectory(OutputDirectory&&) noexcept;
+  OutputDirectory& operator=(OutputDirectory&&) noexcept;
+
+  [[nodiscard]] const std::string& path() const;
+
+ private:
+  friend ExtractResult extract_entry(ArchiveReader&, const ArchiveEntry&, OutputDirectory&, bool,
+                                     const std::function<void(const std::string&)>&);
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
 // Told the path of the temporary file just before it is created, and "" once it is gone
 // again (renamed into place or deleted) or could not be made, so that a caller
 // interrupted in between can remove it.
@@ -208,5 +228,9 @@ using TemporaryWatch = std::function<void(const std::string& temporary)>;
 [[nodiscard]] ExtractResult extract_entry(ArchiveReader& reader, const ArchiveEntry& entry,
                                           const std::string& directory, bool keep_existing,
                                           const TemporaryWatch& watch);
+// The same into a directory opened beforehand.
+[[nodiscard]] ExtractResult extract_entry(ArchiveReader& reader, const ArchiveEntry& entry,
+                                          OutputDirectory& directory, bool keep_existing,
+                                          const TemporaryWatch& watch = {});
 
 }  // namespace mytarvo

@@ -6,9 +6,11 @@
 
 namespace mytarvo {
 
-bool BufferedFile::open(const char* path, platform::OpenMode mode) {
+bool BufferedFile::open(const char* path, platform::OpenMode mode) { return adopt(platform::open_file(path, mode)); }
+
+bool BufferedFile::adopt(platform::FileHandle handle) {
   close();
-  handle_ = platform::open_file(path, mode);
+  handle_ = handle;
   base_ = 0;
   fill_ = 0;
   cursor_ = 0;

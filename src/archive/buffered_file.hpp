@@ -20,6 +20,8 @@ class BufferedFile {
   ~BufferedFile() { close(); }
 
   [[nodiscard]] bool open(const char* path, platform::OpenMode mode);
+  // Takes over a file opened elsewhere (kNoFile: none); true when there is one.
+  [[nodiscard]] bool adopt(platform::FileHandle handle);
   // Flushes pending writes and closes; false when a pending write failed.
   bool close();
   [[nodiscard]] bool is_open() const { return handle_ != platform::kNoFile; }

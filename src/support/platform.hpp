@@ -88,6 +88,27 @@ void create_directory(const char* path);
 // extension; nothing elsewhere.
 [[nodiscard]] bool is_reserved_file_name(std::string_view name);
 
+// ---- Output directories ------------------------------------------------------------------
+// A directory opened once, in which files are then created, renamed and deleted by name:
+// they land in that very directory even when its path is renamed or replaced meanwhile.
+// POSIX: a descriptor and the *at calls. Windows: a handle that forbids renaming or
+// deleting the directory while it is held, and its path, checked to still name it before
+// every use.
+using DirectoryHandle = std::intptr_t;
+inline constexpr DirectoryHandle kNoDirectory = 0;
+// kNoDirectory when `path` is not a directory that can be opened.
+[[nodiscard]] DirectoryHandle open_directory(const char* path);
+void close_directory(DirectoryHandle directory);
+// As open_file, for the file `name` (a plain name) in `directory`.
+[[nodiscard]] FileHandle open_file_in(DirectoryHandle directory, const char* name, OpenMode mode);
+// Moves `from` to `to` within `directory`, replacing a file at `to`.
+[[nodiscard]] bool rename_in(DirectoryHandle directory, const char* from, const char* to);
+void delete_file_in(DirectoryHandle directory, const char* name);
+// Whether anything exists under `name` in `directory`.
+[[nodiscard]] bool exists_in(DirectoryHandle directory, const char* name);
+// As copy_permissions, from the file `name` in `directory`.
+void copy_permissions_in(DirectoryHandle directory, const char* name, FileHandle to);
+
 // ---- Services for tools -------------------------------------------------------------------
 // The system's description of the last failure of a system call on this thread, e.g.
 // "Permission denied" or "No space left on device"; to be asked right after the failure.

@@ -58,10 +58,10 @@ bool record_open(int fd, const struct stat& st, bool writes) {
 
 // Opens without blocking (a FIFO would otherwise wait for a peer), then switches the
 // descriptor back to ordinary blocking I/O.
-int open_retrying(const char* path, int flags) {
+int open_retrying(int directory, const char* path, int flags) {
   int fd;
   do {
-    fd = ::open(path, flags | O_NONBLOCK, 0666);
+    fd = ::openat(directory, path, flags | O_NONBLOCK, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd >= 0) {
     const int status = ::fcntl(fd, F_GETFL);
@@ -72,19 +72,22 @@ int open_retrying(const char* path, int flags) {
 
 }  // namespace
 
-FileHandle open_file(const char* path, OpenMode mode) {
+FileHandle open_file(const char* path, OpenMode mode) { return open_file_in(AT_FDCWD, path, mode); }
+
+FileHandle open_file_in(DirectoryHandle directory, const char* path, OpenMode mode) {
+  const int at = static_cast<int>(directory);
   // Create-or-truncate empties the file only once the sharing test has passed.
   int fd = -1;
   switch (mode) {
     case OpenMode::CreateOrTruncate:
-      fd = open_retrying(path, O_CLOEXEC | O_RDWR | O_CREAT);
+      fd = open_retrying(at, path, O_CLOEXEC | O_RDWR | O_CREAT);
       // As on Windows, a file that cannot be opened for reading and writing may still be
       // opened for writing only and emptied.
-      if (fd < 0 && errno == EACCES) fd = open_retrying(path, O_CLOEXEC | O_WRONLY);
+      if (fd < 0 && errno == EACCES) fd = open_retrying(at, path, O_CLOEXEC | O_WRONLY);
       break;
-    case OpenMode::OpenOrCreate: fd = open_retrying(path, O_CLOEXEC | O_RDWR | O_CREAT); break;
-    case OpenMode::ReadExisting: fd = open_retrying(path, O_CLOEXEC | O_RDONLY); break;
-    case OpenMode::CreateNew: fd = open_retrying(path, O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL); break;
+    case OpenMode::OpenOrCreate: fd = open_retrying(at, path, O_CLOEXEC | O_RDWR | O_CREAT); break;
+    case OpenMode::ReadExisting: fd = open_retrying(at, path, O_CLOEXEC | O_RDONLY); break;
+    case OpenMode::CreateNew: fd = open_retrying(at, path, O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL); break;
   }
   if (fd < 0) return kNoFile;
   const bool writes = mode != OpenMode::ReadExisting;
@@ -214,6 +217,38 @@ void create_directory(const char* path) { ::mkdir(path, 0777); }
 bool is_reserved_file_name(std::string_view) { return false; }
 
 bool rename_replacing(const char* from, const char* to) { return std::rename(from, to) == 0; }
+
+// The descriptor is the handle itself; AT_FDCWD (the current directory) is negative, so 0
+// (standard input, never a directory opened here) marks "none".
+DirectoryHandle open_directory(const char* path) {
+  const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd > 0) return fd;
+  if (fd == 0) ::close(fd);
+  return kNoDirectory;
+}
+
+void close_directory(DirectoryHandle directory) {
+  if (directory != kNoDirectory) ::close(static_cast<int>(directory));
+}
+
+bool rename_in(DirectoryHandle directory, const char* from, const char* to) {
+  const int at = static_cast<int>(directory);
+  return ::renameat(at, from, at, to) == 0;
+}
+
+void delete_file_in(DirectoryHandle directory, const char* name) { ::unlinkat(static_cast<int>(directory), name, 0); }
+
+bool exists_in(DirectoryHandle directory, const char* name) {
+  struct stat st {};
+  return ::fstatat(static_cast<int>(directory), name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+void copy_permissions_in(DirectoryHandle directory, const char* name, FileHandle to) {
+  struct stat st {};
+  if (::fstatat(static_cast<int>(directory), name, &st, 0) == 0 && S_ISREG(st.st_mode)) {
+    (void)::fchmod(static_cast<int>(to), st.st_mode & 07777);
+  }
+}
 
 namespace {
 FileKind kind_of(const std::string& path) {

@@ -231,6 +231,74 @@ bool rename_replacing(const char* from, const char* to) {
   return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
+namespace {
+
+// An open directory: the handle, held without delete sharing so that nobody can rename or
+// remove the directory meanwhile, and the path it was opened by.
+struct OpenDirectory {
+  HANDLE handle;
+  std::string path;
+};
+
+OpenDirectory* to_directory(DirectoryHandle directory) { return reinterpret_cast<OpenDirectory*>(directory); }
+
+// The path of `name` in `directory`, once the directory's path is checked to still name
+// the directory held open; "" (and ERROR_PATH_NOT_FOUND) when it does not.
+std::string path_in(DirectoryHandle directory, const char* name) {
+  OpenDirectory* open = to_directory(directory);
+  if (open == nullptr || !is_same_file(reinterpret_cast<FileHandle>(open->handle), open->path.c_str())) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return {};
+  }
+  std::string path = open->path;
+  if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
+  return path + name;
+}
+
+}  // namespace
+
+DirectoryHandle open_directory(const char* path) {
+  HANDLE h = CreateFileA(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return kNoDirectory;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(h, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    CloseHandle(h);
+    return kNoDirectory;
+  }
+  return reinterpret_cast<DirectoryHandle>(new OpenDirectory{h, path});
+}
+
+void close_directory(DirectoryHandle directory) {
+  OpenDirectory* open = to_directory(directory);
+  if (open == nullptr) return;
+  CloseHandle(open->handle);
+  delete open;
+}
+
+FileHandle open_file_in(DirectoryHandle directory, const char* name, OpenMode mode) {
+  const std::string path = path_in(directory, name);
+  return path.empty() ? kNoFile : open_file(path.c_str(), mode);
+}
+
+bool rename_in(DirectoryHandle directory, const char* from, const char* to) {
+  const std::string source = path_in(directory, from);
+  const std::string target = path_in(directory, to);
+  return !source.empty() && !target.empty() && rename_replacing(source.c_str(), target.c_str());
+}
+
+void delete_file_in(DirectoryHandle directory, const char* name) {
+  const std::string path = path_in(directory, name);
+  if (!path.empty()) delete_file(path.c_str());
+}
+
+bool exists_in(DirectoryHandle directory, const char* name) {
+  const std::string path = path_in(directory, name);
+  return !path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void copy_permissions_in(DirectoryHandle, const char*, FileHandle) {}
+
 bool list_directory(const char* path, std::vector<DirectoryItem>& items) {
   items.clear();
   std::string pattern = path;

@@ -147,6 +147,27 @@ TEST_F(ToolProcess, InterruptedExtractRemovesItsTemporaryFile) {
   }
 }
 
+// Files are created in the directory -C named when extraction began: renaming it away
+// in the middle of the run takes the rest of the files with it.
+TEST_F(ToolProcess, ExtractStaysInTheDirectoryItOpened) {
+  const std::string archive = path("a.pak");
+  ASSERT_EQ(tarvo({"create", archive}).status, 0);
+  std::vector<std::string> add = {"add", "--store", archive};
+  const auto sources = large_sources(16);
+  add.insert(add.end(), sources.begin(), sources.end());
+  ASSERT_EQ(tarvo(add).status, 0);
+  std::filesystem::create_directories(path("out"));
+
+  Child extract({"extract", archive, "-C", path("out")}, path("err"));
+  ASSERT_TRUE(eventually([&] { return !temporaries(path("out")).empty() || extract.ended(); }));
+  std::filesystem::rename(path("out"), path("moved"));
+  const int status = extract.wait();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << read_text(path("err"));
+  EXPECT_FALSE(std::filesystem::exists(path("out")));
+  EXPECT_EQ(tree(path("moved")).size(), sources.size());
+}
+
 // A second writer waits for the first one's lock, says so, and appends after it.
 TEST_F(ToolProcess, SecondWriterWaitsForTheLock) {
   const std::string archive = path("a.pak");

@@ -62,10 +62,19 @@ void remove_temporary() noexcept {
   if (g_writing_temporary) delete_file_now(g_temporary);
 }
 
-bool prepare_directory(const std::string& directory, Console& console) {
-  if (directory.empty() || mytarvo::files::create_directories(directory)) return true;
-  console.error(directory, "cannot be made a directory");
-  return false;
+// Makes the output directory when missing and opens it: every file is then created in
+// the directory opened here, whatever happens to its path meanwhile.
+std::optional<mytarvo::OutputDirectory> prepare_directory(const std::string& directory, Console& console) {
+  if (!directory.empty() && !mytarvo::files::create_directories(directory)) {
+    console.error(directory, "cannot be made a directory: " + mytarvo::files::last_system_error());
+    return std::nullopt;
+  }
+  try {
+    return mytarvo::OutputDirectory(directory);
+  } catch (const mytarvo::ArchiveError& e) {
+    console.error(e.what());
+    return std::nullopt;
+  }
 }
 
 }  // namespace
@@ -73,7 +82,8 @@ bool prepare_directory(const std::string& directory, Console& console) {
 int run_extract(const ExtractOptions& options, Console& console) {
   auto reader = open_archive(options.archive, options.force, console);
   if (!reader) return kExitUsage;
-  if (!prepare_directory(options.directory, console)) return kExitUsage;
+  auto output = prepare_directory(options.directory, console);
+  if (!output) return kExitUsage;
   const std::vector<const ArchiveEntry*> chosen = options.names.empty()
                                                       ? last_of_each_name(reader->entries())
                                                       : first_of_matching_names(*reader, options.archive, options.names, console);
@@ -83,7 +93,7 @@ int run_extract(const ExtractOptions& options, Console& console) {
   console.start_progress("extracting", bytes, static_cast<std::uint32_t>(chosen.size()));
   on_interrupt(remove_temporary, "interrupted; the file being extracted was removed");
   for (const ArchiveEntry* entry : chosen) {
-    const auto result = mytarvo::extract_entry(*reader, *entry, options.directory, options.keep, note_temporary);
+    const auto result = mytarvo::extract_entry(*reader, *entry, *output, options.keep, note_temporary);
     report(result, *entry, options.archive, console);
     console.add_bytes(entry->data_size());
     console.item_done(entry->name);
