@@ -52,16 +52,16 @@ const std::string& archive_of(int count, std::uint32_t data_size) {
   auto& path = built[{count, data_size}];
   if (!path.empty()) return path;
   path = scratch().path("pak_" + std::to_string(count) + "_" + std::to_string(data_size) + ".pak");
-  mytarvo::Library lib;
-  lib.open(mytarvo::kArchiveFile, path.c_str(), mytarvo::platform::OpenMode::CreateOrTruncate);
-  lib.write_line(mytarvo::kArchiveFile, mytarvo::kArchiveHeader);
+  mytarvo::BufferedFile file;
+  (void)file.open(path.c_str(), mytarvo::platform::OpenMode::CreateOrTruncate);
+  mytarvo::write_line(file, mytarvo::kArchiveHeader);
   std::vector<std::uint8_t> data(data_size);
   for (int i = 0; i < count; ++i) {
     for (std::uint32_t k = 0; k < data_size; ++k) data[k] = static_cast<std::uint8_t>(i * 31 + k);
-    mytarvo::write_entry(lib, mytarvo::kArchiveFile, entry_name(i), 0, static_cast<std::int32_t>(data_size), 0,
-                         data.data(), data_size);
+    const std::string name = entry_name(i);
+    mytarvo::write_entry(file, {name, 0, static_cast<std::int32_t>(data_size), data});
   }
-  lib.close(mytarvo::kArchiveFile);
+  file.close();
   return path;
 }
 
@@ -74,8 +74,7 @@ void list_files(benchmark::State& state) {
   const int count = static_cast<int>(state.range(0));
   const std::string& archive = archive_of(count, static_cast<std::uint32_t>(state.range(1)));
   const std::string listing = scratch().path("listing.txt");
-  mytarvo::Library lib;
-  for (auto _ : state) mytarvo::make_list_files(lib, archive.c_str(), listing.c_str());
+  for (auto _ : state) mytarvo::make_list_files(archive.c_str(), listing.c_str());
   report_per_entry(state, count);
 }
 

@@ -1,6 +1,6 @@
 # What `cmake --install` puts in place: the shared library (with its import library and
 # .def file on Windows), the public headers, the tarvo tool, the static library behind the
-# C++ interface, a CMake package (find_package(mytarvo): mytarvo::mytarvo, mytarvo::core)
+# C++ interface (its layers: archive, codec, platform), a CMake package (find_package(mytarvo): mytarvo::mytarvo, mytarvo::core)
 # and a pkg-config file (mytarvo.pc).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -12,7 +12,7 @@ if(NOT WIN32)
   set_target_properties(mytarvo PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
 endif()
 
-install(TARGETS mytarvo mytarvo_core EXPORT mytarvoTargets
+install(TARGETS mytarvo mytarvo_core mytarvo_archive mytarvo_codec mytarvo_platform EXPORT mytarvoTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}

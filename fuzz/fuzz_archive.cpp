@@ -25,7 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t entries = 0;
   std::string first_name;
   {
-    mytarvo::EntryScan scan(lib, archive.c_str());
+    mytarvo::BufferedFile file;
+    if (!mytarvo::open_for_scan(file, archive.c_str(), mytarvo::platform::OpenMode::ReadExisting)) std::abort();
+    mytarvo::EntryScan scan(file);
     mytarvo::EntryHeader entry;
     while (scan.next(entry)) {
       if (++entries > size) std::abort();
@@ -34,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
-  mytarvo::make_list_files(lib, archive.c_str(), listing.c_str());
+  mytarvo::make_list_files(archive.c_str(), listing.c_str());
   std::ifstream in(listing, std::ios::binary);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (text.compare(0, 21, "-=* Tarvo Pak 3 *=-\r\n") != 0) std::abort();

@@ -1,60 +1,98 @@
-// Packing decision and failure-safe append of one archive entry.
+// Reading and packing a source, and the failure-safe append of one archive entry.
 #include "archive/add_entry.hpp"
 
-#include "archive/archive_format.hpp"
 #include "codec/block_encoder.hpp"
+#include "support/paths.hpp"
+#include "support/platform.hpp"
 
 namespace mytarvo {
 
-SourceCheck check_source(std::int64_t size, std::string_view name) {
-  if (size == -2) return SourceCheck::Directory;
-  if (size < 0) return SourceCheck::Missing;
-  if (size > kLargestEntry) return SourceCheck::TooLarge;
-  if (!is_storable_entry_name(name)) return SourceCheck::BadName;
-  return SourceCheck::Ok;
+namespace {
+
+// The encoder's working memory comes from the system's global allocator, as the library
+// has always taken it.
+void* global_allocate(std::uint32_t size, void* /*user*/) { return platform::global_alloc_zeroed(size); }
+int global_release(void* block, void* /*user*/) {
+  platform::global_free(block);
+  return 1;
 }
 
-PackingDecision decide_packing(const std::uint8_t* content, std::uint32_t size, std::int32_t compress,
-                               std::uint8_t* packed) {
-  return decide_packing(content, size, compress, packed, nullptr, nullptr);
+// What the size query and the entry name say about a source.
+Outcome check_source(std::int64_t size, std::string_view name) {
+  if (size == paths::kDirectory) return Outcome::SourceIsDirectory;
+  if (size < 0) return Outcome::NoSuchSource;
+  if (size > kLargestEntry) return Outcome::SourceTooLarge;
+  if (!is_storable_entry_name(name)) return Outcome::SourceNameUnstorable;
+  return Outcome::Done;
 }
 
-PackingDecision decide_packing(const std::uint8_t* content, std::uint32_t size, std::int32_t compress,
-                               std::uint8_t* packed, PackProgressFn progress, void* user) {
-  PackingDecision decision;
+// Packs the content into `entry.packed` and keeps the block only when it is smaller.
+void decide_packing(SourceEntry& entry, std::int32_t compress, PackProgressFn progress, void* user) {
   if (compress != 1) {
     const auto low = static_cast<std::uint8_t>(compress & 0xFF);
-    decision.flag = low == kFlagPacked ? 0 : low;  // a stored entry must never read as packed
-    return decision;
+    entry.flag = low == kFlagPacked ? 0 : low;  // a stored entry must never read as packed
+    return;
   }
-  decision.flag = kFlagPacked;
-  if (size == 0) return decision;  // an empty file is "packed" with no block at all
-  const std::uint32_t result = progress == nullptr
-                                    ? codec::pack(content, packed, size, kAddPackLevel)
-                                    : codec::pack(content, packed, size, kAddPackLevel, progress, user);
-  if (result == 0 || result >= size) return PackingDecision{};  // not smaller: store unchanged
-  decision.packed_size = result;
-  return decision;
+  entry.flag = kFlagPacked;
+  if (entry.size == 0) return;  // an empty file is "packed" with no block at all
+  const std::uint32_t result =
+      codec::encode(entry.content.data(), entry.size, entry.packed.data(), codec::window_for_level(kAddPackLevel),
+                    &global_allocate, &global_release, progress, 0, user);
+  if (result == 0 || result >= entry.size) {  // not smaller: store unchanged
+    entry.flag = 0;
+    return;
+  }
+  entry.packed_size = result;
+}
+
+}  // namespace
+
+EntryRecord SourceEntry::record() const {
+  const bool is_packed = flag == kFlagPacked;
+  EntryRecord record;
+  record.name = name;
+  record.flag = flag;
+  record.file_size = static_cast<std::int32_t>(size);
+  record.data = is_packed ? std::span<const std::uint8_t>(packed.data(), packed_size)
+                          : std::span<const std::uint8_t>(content.data(), size);
+  return record;
+}
+
+Outcome read_source(const std::string& path, std::int32_t compress, BufferSource& buffers, BufferedFile& source,
+                    SourceEntry& entry, PackProgressFn progress, void* user) {
+  entry.name = paths::file_part(path.c_str());
+  const Outcome check = check_source(paths::query_size(path.c_str()), entry.name);
+  if (check != Outcome::Done) return check;
+  if (!source.open(path.c_str(), platform::OpenMode::ReadExisting)) return Outcome::CannotOpenSource;
+  const std::uint64_t length = source.length();
+  if (length > static_cast<std::uint64_t>(kLargestEntry)) return Outcome::SourceTooLarge;
+  entry.content = buffers.take_buffer(static_cast<std::int64_t>(length));
+  if (entry.content.missing()) return Outcome::NoMemory;
+  entry.size = source.read(entry.content.data(), static_cast<std::uint32_t>(length));
+  if (source.read_failed()) return Outcome::CannotReadSource;
+  // A source that shrank since its length was taken is stored with what was read; both
+  // size lines then describe exactly the bytes that follow them.
+  if (compress == 1) {
+    entry.packed = buffers.take_buffer(entry.size);
+    if (entry.packed.missing()) return Outcome::NoMemory;
+  }
+  decide_packing(entry, compress, progress, user);
+  return Outcome::Done;
 }
 
 bool is_storable_entry_name(std::string_view name) {
   return name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
-bool append_entry(Library& lib, int number, std::string_view name, const PackingDecision& decision,
-                  const std::uint8_t* content, std::uint32_t size, const std::uint8_t* packed) {
-  const std::uint64_t old_length = lib.length(number);
-  lib.seek(number, old_length);
-  const bool is_packed = decision.flag == kFlagPacked;
-  write_entry(lib, number, name, decision.flag, static_cast<std::int32_t>(size),
-              static_cast<std::int32_t>(decision.packed_size), is_packed ? packed : content,
-              is_packed ? decision.packed_size : size);
-  BufferedFile& file = lib.file(number);
-  if (file.flush()) return true;
+Outcome append_entry(BufferedFile& archive, const EntryRecord& entry) {
+  const std::uint64_t old_length = archive.length();
+  archive.seek(old_length);
+  write_entry(archive, entry);
+  if (archive.flush()) return Outcome::Done;
   // Half an entry would hide every entry appended after it from readers: cut it off.
   // Once cut off, the failed bytes are gone: later appends start clean.
-  if (file.truncate(old_length)) file.forget_write_failure();
-  return false;
+  if (archive.truncate(old_length)) archive.forget_write_failure();
+  return Outcome::WriteFailed;
 }
 
 }  // namespace mytarvo

@@ -1,54 +1,59 @@
-// The two halves of adding a file: deciding how its bytes are stored (packed only when
-// that makes them smaller), and appending the entry so that the archive ends up either
-// with the whole entry or exactly as it was. AddToPak and the command-line tool share
-// them, so both write the same bytes.
+// Adding a file, shared by AddToPak and the C++ interface so that both write the same
+// bytes: reading a source whole and deciding how it is stored (packed only when that
+// makes it smaller), and appending the entry so that the archive ends up either with the
+// whole entry or exactly as it was. What the callers do with a failure is theirs.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
-#include "archive/library.hpp"
+#include "archive/archive_format.hpp"
+#include "archive/buffered_file.hpp"
+#include "archive/data_buffer.hpp"
+#include "archive/outcome.hpp"
 
 namespace mytarvo {
 
 // The pack level every added file is packed at.
 inline constexpr std::int32_t kAddPackLevel = 9;
 
-struct PackingDecision {
-  std::uint8_t flag = 0;          // 1: packed; otherwise stored unchanged
-  std::uint32_t packed_size = 0;  // bytes of the packed block when flag is 1
-};
-
 // The largest file an entry can describe: its size line holds a signed 32-bit number.
 inline constexpr std::int64_t kLargestEntry = 2147483647;
-
-// Whether a source can become an entry, judged by the answer of the size query and the
-// entry name it would get. Missing sources, directories, files too large for a size line
-// and names that a line cannot hold are not added.
-enum class SourceCheck { Ok, Missing, Directory, TooLarge, BadName };
-[[nodiscard]] SourceCheck check_source(std::int64_t size, std::string_view name);
 
 // Told how far packing has got: the input position reached. Nonzero to go on.
 using PackProgressFn = int (*)(std::uint32_t position, std::uint32_t bytes_stored, void* user);
 
-// With `compress` exactly 1, packs `size` bytes of `content` into `packed` (which holds
-// `size` bytes) and keeps the block only when it is smaller than the content; an empty
-// content stays "packed" with no block at all. Any other `compress` stores the content
-// with its low 8 bits as the flag, except that a stored entry never gets flag 1 (it gets 0).
-PackingDecision decide_packing(const std::uint8_t* content, std::uint32_t size, std::int32_t compress,
-                               std::uint8_t* packed);
-// The same decision, reporting the packing's progress to `progress` (which may be null).
-// The block is exactly the one the call above makes.
-PackingDecision decide_packing(const std::uint8_t* content, std::uint32_t size, std::int32_t compress,
-                               std::uint8_t* packed, PackProgressFn progress, void* user);
+// A source read whole and ready to be appended.
+struct SourceEntry {
+  std::string name;       // the entry name: the file part of the source path
+  DataBuffer content;     // the source's bytes (none for an empty source)
+  DataBuffer packed;      // room for the packed block when packing was asked for
+  std::uint32_t size = 0; // bytes read into `content`
+  std::uint8_t flag = 0;  // 1: packed; otherwise stored unchanged
+  std::uint32_t packed_size = 0;
+
+  // The entry as the writer takes it; valid while this object lives.
+  [[nodiscard]] EntryRecord record() const;
+};
+
+// Reads the source at `path` into `entry` and decides how it is stored. The size query
+// is asked once; missing sources, directories, files too large for a size line and names
+// a line cannot hold are refused before the source is opened. The source is opened in
+// `source`, which the caller closes. Buffers come from `buffers`. With `compress` exactly
+// 1 the content is packed at level 9 and kept packed only when that is smaller (an empty
+// source is "packed" with no block at all); any other value stores it with its low 8 bits
+// as the flag, except that a stored entry never gets flag 1 (it gets 0). `progress` (may
+// be null) is told how far packing has got.
+Outcome read_source(const std::string& path, std::int32_t compress, BufferSource& buffers, BufferedFile& source,
+                    SourceEntry& entry, PackProgressFn progress = nullptr, void* user = nullptr);
 
 // Whether `name` can stand as an entry name line: no CR, LF or NUL inside.
 bool is_storable_entry_name(std::string_view name);
 
-// Appends one entry at the end of the archive open as `number`. When any write (or the
-// flush that ends them) fails, cuts the archive back to its length before the call and
-// returns false; the archive then holds either the whole entry or its old bytes.
-bool append_entry(Library& lib, int number, std::string_view name, const PackingDecision& decision,
-                  const std::uint8_t* content, std::uint32_t size, const std::uint8_t* packed);
+// Appends one entry at the end of `archive`. When any write (or the flush that ends them)
+// fails, cuts the archive back to its length before the call and reports WriteFailed; the
+// archive then holds either the whole entry or its old bytes.
+Outcome append_entry(BufferedFile& archive, const EntryRecord& entry);
 
 }  // namespace mytarvo

@@ -60,54 +60,68 @@ std::int32_t parse_number(std::string_view text) {
   return static_cast<std::int32_t>(value);
 }
 
-void write_entry(Library& lib, int number, std::string_view name, std::uint8_t flag, std::int32_t file_size,
-                 std::int32_t packed_size, const void* data, std::uint32_t data_length) {
-  lib.write_line(number, name);
-  lib.write_byte(number, flag);
-  lib.write_line(number, format_number(file_size));
-  if (flag == kFlagPacked) lib.write_line(number, format_number(packed_size));
-  lib.write_bytes(number, data, data_length);
+void write_line(BufferedFile& file, std::string_view text) {
+  file.write(text.data(), static_cast<std::uint32_t>(text.size()));
+  file.write("\r\n", 2);
 }
 
-EntryScan::EntryScan(Library& lib, const char* archive_path, platform::OpenMode mode) : lib_(lib) {
-  opened_ = lib_.open(kArchiveFile, archive_path, mode);
-  // An archive that exists but refuses writing (read-only, or on read-only media) is
-  // still read: listing and extraction never write to it.
-  if (!opened_ && mode == platform::OpenMode::OpenOrCreate) {
-    opened_ = lib_.open(kArchiveFile, archive_path, platform::OpenMode::ReadExisting);
+std::string read_line(BufferedFile& file) {
+  std::string line;
+  for (;;) {
+    const int byte = file.read_byte();
+    if (byte < 0 || byte == '\n' || byte == 0) break;
+    if (byte == '\r') {
+      if (file.peek_byte() == '\n') file.read_byte();
+      break;
+    }
+    line.push_back(static_cast<char>(byte));
   }
+  return line;
+}
+
+void write_entry(BufferedFile& archive, const EntryRecord& entry) {
+  write_line(archive, entry.name);
+  archive.write(&entry.flag, 1);
+  write_line(archive, format_number(entry.file_size));
+  if (entry.flag == kFlagPacked) write_line(archive, format_number(static_cast<std::int32_t>(entry.data.size())));
+  archive.write(entry.data.data(), static_cast<std::uint32_t>(entry.data.size()));
+}
+
+std::uint32_t read_entry_data(BufferedFile& archive, std::uint64_t data_offset, void* into, std::uint32_t count) {
+  if (archive.position() != data_offset) archive.seek(data_offset);
+  return archive.read(into, count);
+}
+
+bool open_for_scan(BufferedFile& archive, const char* path, platform::OpenMode mode) {
+  if (archive.open(path, mode)) return true;
+  return mode == platform::OpenMode::OpenOrCreate && archive.open(path, platform::OpenMode::ReadExisting);
+}
+
+EntryScan::EntryScan(BufferedFile& archive) : archive_(archive) {
+  opened_ = archive_.is_open();
   if (!opened_) {
     ended_ = true;
     return;
   }
   // The header line: noted for readers that report it, never a reason to stop.
-  header_found_ = lib_.read_line(kArchiveFile) == kArchiveHeader;
-  next_entry_ = lib_.position(kArchiveFile);
-}
-
-EntryScan::EntryScan(Library& lib) : lib_(lib) {
-  lib_.seek(kArchiveFile, 0);
-  header_found_ = lib_.read_line(kArchiveFile) == kArchiveHeader;
-  next_entry_ = lib_.position(kArchiveFile);
-}
-
-EntryScan::~EntryScan() {
-  if (opened_) lib_.close(kArchiveFile);
+  header_found_ = read_line(archive_) == kArchiveHeader;
+  next_entry_ = archive_.position();
 }
 
 bool EntryScan::next(EntryHeader& entry) {
   if (ended_) return false;
-  if (lib_.position(kArchiveFile) != next_entry_) lib_.seek(kArchiveFile, next_entry_);
-  if (lib_.at_end(kArchiveFile)) {
+  if (archive_.position() != next_entry_) archive_.seek(next_entry_);
+  if (archive_.at_end()) {
     ended_ = true;
     return false;
   }
   entry.header_offset = next_entry_;
-  entry.name = lib_.read_line(kArchiveFile);
-  entry.flag = static_cast<std::uint8_t>(lib_.read_byte(kArchiveFile));
-  entry.file_size = parse_number(lib_.read_line(kArchiveFile));
-  entry.packed_size = entry.packed() ? parse_number(lib_.read_line(kArchiveFile)) : 0;
-  entry.data_offset = lib_.position(kArchiveFile);
+  entry.name = read_line(archive_);
+  const int flag = archive_.read_byte();
+  entry.flag = flag < 0 ? std::uint8_t{0} : static_cast<std::uint8_t>(flag);
+  entry.file_size = parse_number(read_line(archive_));
+  entry.packed_size = entry.packed() ? parse_number(read_line(archive_)) : 0;
+  entry.data_offset = archive_.position();
   // A negative length would send the scan backwards, possibly forever: end it here.
   if (entry.file_size < 0 || entry.data_length() < 0) {
     ended_ = true;

@@ -5,10 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
-#include "archive/library.hpp"
+#include "archive/buffered_file.hpp"
 
 namespace mytarvo {
 
@@ -35,22 +36,41 @@ struct EntryHeader {
   [[nodiscard]] std::int32_t data_length() const { return packed() ? packed_size : file_size; }
 };
 
-// Writes one entry at the current position of `number`: name line, flag byte, file size
-// line, packed size line when the flag is 1, then `data_length` bytes of `data`.
-void write_entry(Library& lib, int number, std::string_view name, std::uint8_t flag, std::int32_t file_size,
-                 std::int32_t packed_size, const void* data, std::uint32_t data_length);
+// Text lines. Writing puts the bytes and CR LF; reading takes bytes up to LF, CR, CR LF,
+// NUL or the end of the file (the line end is consumed, not kept). On a file that is not
+// open, writing does nothing and reading yields "".
+void write_line(BufferedFile& file, std::string_view text);
+std::string read_line(BufferedFile& file);
 
-// Walks an archive entry by entry. The archive is opened as file 0, by default with
-// open-or-create (so a missing archive is created empty; readers that must not create
-// one pass read-existing), and closed when the scan object goes away. The first line is
-// taken as the header whatever it holds. An entry whose data length is negative ends the
-// scan, so the scan never moves backwards and always ends.
+// One entry as the writer takes it. The packed size line (written only for flag 1) is the
+// length of `data`.
+struct EntryRecord {
+  std::string_view name;
+  std::uint8_t flag = 0;
+  std::int32_t file_size = 0;
+  std::span<const std::uint8_t> data;  // the packed block, or the content when stored
+};
+
+// Writes one entry at the current position of `archive`: name line, flag byte, file size
+// line, packed size line when the flag is 1, then the data.
+void write_entry(BufferedFile& archive, const EntryRecord& entry);
+
+// Reads up to `count` bytes of an entry's data, from its start at `data_offset`, into
+// `into`; returns the number read (fewer where the archive ends). Right after the scan
+// has read the entry's header the archive is already there and nothing is sought.
+std::uint32_t read_entry_data(BufferedFile& archive, std::uint64_t data_offset, void* into, std::uint32_t count);
+
+// Opens an archive for the entry scan. With open-or-create (what the C functions use) a
+// missing archive is created empty, and an archive that exists but refuses writing is
+// opened read-only instead: listing and extraction never write to it.
+bool open_for_scan(BufferedFile& archive, const char* path, platform::OpenMode mode);
+
+// Walks the archive open in `archive` entry by entry (a file that is not open holds no
+// entry). The first line is taken as the header whatever it holds. An entry whose data
+// length is negative ends the scan, so the scan never moves backwards and always ends.
 class EntryScan {
  public:
-  EntryScan(Library& lib, const char* archive_path, platform::OpenMode mode = platform::OpenMode::OpenOrCreate);
-  // Scans the archive already open as file 0 from its start, and leaves it open.
-  explicit EntryScan(Library& lib);
-  ~EntryScan();
+  explicit EntryScan(BufferedFile& archive);
   EntryScan(const EntryScan&) = delete;
   EntryScan& operator=(const EntryScan&) = delete;
 
@@ -65,7 +85,7 @@ class EntryScan {
   [[nodiscard]] bool stopped_at_bad_size() const { return bad_size_; }
 
  private:
-  Library& lib_;
+  BufferedFile& archive_;
   bool opened_ = false;
   bool header_found_ = false;
   bool ended_ = false;

@@ -46,11 +46,14 @@ std::string_view describe(Damage damage) {
 
 struct ArchiveReader::State {
   explicit State(const std::string& archive_path)
-      : path(archive_path), scan(lib, archive_path.c_str(), platform::OpenMode::ReadExisting) {}
+      : path(archive_path),
+        opened(open_for_scan(archive, archive_path.c_str(), platform::OpenMode::ReadExisting)),
+        scan(archive) {}
 
   std::string path;
-  Library lib;
-  EntryScan scan;  // keeps the archive open as file 0 for the reader's life
+  BufferedFile archive;  // open for the reader's life
+  bool opened;
+  EntryScan scan;  // reads the header as it is made: after the archive is opened
   std::uint64_t size = 0;
   std::vector<ArchiveEntry> entries;
   std::optional<ArchiveEntry> bad_tail;
@@ -59,8 +62,8 @@ struct ArchiveReader::State {
 ArchiveReader::ArchiveReader(const std::string& path) {
   api::require_existing_archive(path);
   state_ = std::make_unique<State>(path);
-  if (!state_->scan.opened()) throw ArchiveError(path + ": cannot be opened: " + platform::last_error_text());
-  state_->size = state_->lib.length(kArchiveFile);
+  if (!state_->opened) throw ArchiveError(path + ": cannot be opened: " + platform::last_error_text());
+  state_->size = state_->archive.length();
   EntryHeader header;
   while (state_->scan.next(header)) state_->entries.push_back(api::to_public(header));
   if (state_->scan.stopped_at_bad_size()) {
@@ -119,8 +122,7 @@ EntryData ArchiveReader::read(const ArchiveEntry& entry) {
       return result;
     }
     std::vector<std::uint8_t> data(length);
-    state_->lib.seek(kArchiveFile, entry.data_offset);
-    if (state_->lib.read_bytes(kArchiveFile, data.data(), length) != length) {
+    if (read_entry_data(state_->archive, entry.data_offset, data.data(), length) != length) {
       result.damage = Damage::Unreadable;
       return result;
     }
@@ -141,8 +143,8 @@ Damage ArchiveReader::verify(const ArchiveEntry& entry) { return read(entry).dam
 std::string ArchiveReader::header_bytes(const ArchiveEntry& entry) {
   const std::uint64_t length = entry.data_offset - entry.header_offset;
   std::string bytes(static_cast<std::size_t>(length), '\0');
-  state_->lib.seek(kArchiveFile, entry.header_offset);
-  bytes.resize(state_->lib.read_bytes(kArchiveFile, bytes.data(), static_cast<std::uint32_t>(length)));
+  state_->archive.seek(entry.header_offset);
+  bytes.resize(state_->archive.read(bytes.data(), static_cast<std::uint32_t>(length)));
   return bytes;
 }
 

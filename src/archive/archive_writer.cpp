@@ -4,26 +4,12 @@
 #include <new>
 
 #include "archive/add_entry.hpp"
-#include "archive/archive_format.hpp"
-#include "archive/buffered_file.hpp"
 #include "archive/operations.hpp"
 #include "archive/public_api.hpp"
-#include "support/paths.hpp"
 
 namespace mytarvo {
 
 namespace {
-
-std::string_view source_problem(SourceCheck check) {
-  switch (check) {
-    case SourceCheck::Ok: return {};
-    case SourceCheck::Missing: return "no such file";
-    case SourceCheck::Directory: return "is a directory";
-    case SourceCheck::TooLarge: return "too large for an archive entry (2 GiB or more)";
-    case SourceCheck::BadName: return "its name holds a line break and cannot be stored";
-  }
-  return "cannot be added";
-}
 
 // Bridges the encoder's progress reports to the caller's function.
 int forward_progress(std::uint32_t position, std::uint32_t /*bytes_stored*/, void* user) {
@@ -34,46 +20,22 @@ int forward_progress(std::uint32_t position, std::uint32_t /*bytes_stored*/, voi
   return 1;
 }
 
-// Reads the whole source into `content`; returns the reason when it cannot.
-std::string read_source(const std::string& source, std::vector<std::uint8_t>& content) {
-  BufferedFile file;
-  if (!file.open(source.c_str(), platform::OpenMode::ReadExisting)) {
-    return "cannot be opened: " + platform::last_error_text();
-  }
-  const std::uint64_t length = file.length();
-  if (length > static_cast<std::uint64_t>(kLargestEntry)) return std::string(source_problem(SourceCheck::TooLarge));
-  content.assign(static_cast<std::size_t>(length), 0);
-  const std::uint32_t got = file.read(content.data(), static_cast<std::uint32_t>(length));
-  if (file.read_failed()) return "cannot be read: " + platform::last_error_text();
-  // A source that shrank since its length was taken is stored with what was read, as
-  // AddToPak does.
-  content.resize(got);
-  return {};
-}
-
 void fill_entry(PreparedEntry& entry, Packing packing, const PackProgress& progress) {
-  entry.name = paths::file_part(entry.source.c_str());
-  entry.error = source_problem(check_source(paths::query_size(entry.source.c_str()), entry.name));
-  if (!entry.ok()) return;
-  std::vector<std::uint8_t> content;
-  entry.error = read_source(entry.source, content);
-  if (!entry.ok()) return;
-
-  const auto size = static_cast<std::uint32_t>(content.size());
-  const std::int32_t compress = packing == Packing::Pack ? 1 : 0;
-  std::vector<std::uint8_t> packed(packing == Packing::Pack ? size : 0);
-  const PackingDecision decision =
-      decide_packing(content.data(), size, compress, packed.data(), progress ? forward_progress : nullptr,
-                     const_cast<PackProgress*>(&progress));
-  entry.flag = decision.flag;
-  entry.file_size = size;
-  if (decision.flag == kFlagPacked) {
-    packed.resize(decision.packed_size);
-    packed.shrink_to_fit();
-    entry.data = std::move(packed);
-  } else {
-    entry.data = std::move(content);
+  FreeStore buffers;
+  BufferedFile source;
+  SourceEntry read;
+  const Outcome outcome =
+      read_source(entry.source, packing == Packing::Pack ? 1 : 0, buffers, source, read,
+                  progress ? forward_progress : nullptr, const_cast<PackProgress*>(&progress));
+  entry.name = read.name;
+  if (outcome != Outcome::Done) {
+    entry.error = describe(outcome);
+    return;
   }
+  const EntryRecord record = read.record();
+  entry.flag = record.flag;
+  entry.file_size = read.size;
+  entry.data.assign(record.data.begin(), record.data.end());
 }
 
 }  // namespace
@@ -84,14 +46,14 @@ PreparedEntry prepare_entry(const std::string& source, Packing packing, const Pa
   try {
     fill_entry(entry, packing, progress);
   } catch (const std::bad_alloc&) {
-    entry.error = "not enough memory to read and pack it";
+    entry.error = describe(Outcome::NoMemory);
   }
   if (!entry.ok()) entry.data = {};
   return entry;
 }
 
 struct ArchiveAppender::State {
-  Library lib;
+  BufferedFile archive;
   std::string path;
   bool header = false;
 };
@@ -99,11 +61,10 @@ struct ArchiveAppender::State {
 ArchiveAppender::ArchiveAppender(const std::string& path) : state_(std::make_unique<State>()) {
   api::require_existing_archive(path);
   state_->path = path;
-  Library& lib = state_->lib;
-  if (!lib.open(kArchiveFile, path.c_str(), platform::OpenMode::OpenOrCreate)) {
+  if (!state_->archive.open(path.c_str(), platform::OpenMode::OpenOrCreate)) {
     throw ArchiveError(path + ": cannot be opened for writing: " + platform::last_error_text());
   }
-  state_->header = lib.read_line(kArchiveFile) == kArchiveHeader;
+  state_->header = read_line(state_->archive) == kArchiveHeader;
 }
 
 ArchiveAppender::~ArchiveAppender() = default;
@@ -113,12 +74,12 @@ ArchiveAppender& ArchiveAppender::operator=(ArchiveAppender&&) noexcept = defaul
 bool ArchiveAppender::has_header() const { return state_->header; }
 
 bool ArchiveAppender::lock(bool wait) {
-  const platform::FileHandle handle = state_->lib.file(kArchiveFile).handle();
+  const platform::FileHandle handle = state_->archive.handle();
   return platform::lock_exclusive(handle, wait ? platform::LockWait::Block : platform::LockWait::Try);
 }
 
 bool ArchiveAppender::still_at_path() const {
-  return platform::is_same_file(state_->lib.file(kArchiveFile).handle(), state_->path.c_str());
+  return platform::is_same_file(state_->archive.handle(), state_->path.c_str());
 }
 
 namespace {
@@ -132,11 +93,12 @@ std::uint64_t shortest_header(const EntryHeader& entry) {
 }  // namespace
 
 std::optional<std::uint64_t> ArchiveAppender::torn_at() {
-  Library& lib = state_->lib;
-  const std::uint64_t length = lib.length(kArchiveFile);
-  EntryScan scan(lib);
+  BufferedFile& archive = state_->archive;
+  const std::uint64_t length = archive.length();
+  archive.seek(0);
+  EntryScan scan(archive);
   EntryHeader entry;
-  std::uint64_t end = lib.position(kArchiveFile);
+  std::uint64_t end = archive.position();
   std::uint64_t last_start = end;
   while (scan.next(entry)) {
     if (entry.data_offset - entry.header_offset < shortest_header(entry)) return entry.header_offset;
@@ -148,30 +110,27 @@ std::optional<std::uint64_t> ArchiveAppender::torn_at() {
   return std::nullopt;
 }
 
-std::uint64_t ArchiveAppender::length() { return state_->lib.length(kArchiveFile); }
+std::uint64_t ArchiveAppender::length() { return state_->archive.length(); }
 
 bool ArchiveAppender::cut_to(std::uint64_t length) noexcept {
-  return platform::truncate_file(state_->lib.file(kArchiveFile).handle(), length);
+  return platform::truncate_file(state_->archive.handle(), length);
 }
 
 bool ArchiveAppender::append(const PreparedEntry& entry) {
   if (!entry.ok()) return false;
-  PackingDecision decision;
-  decision.flag = entry.flag;
   const bool packed = entry.flag == kFlagPacked;
-  decision.packed_size = packed ? static_cast<std::uint32_t>(entry.data.size()) : 0;
   if (!packed && entry.data.size() != entry.file_size) return false;  // sizes must describe the data
-  return append_entry(state_->lib, kArchiveFile, entry.name, decision, packed ? nullptr : entry.data.data(),
-                      entry.file_size, packed ? entry.data.data() : nullptr);
+  EntryRecord record;
+  record.name = entry.name;
+  record.flag = entry.flag;
+  record.file_size = static_cast<std::int32_t>(entry.file_size);
+  record.data = entry.data;
+  return append_entry(state_->archive, record) == Outcome::Done;
 }
 
 void create_archive(const std::string& path) {
-  Library lib;
-  create_pak_file(lib, path.c_str());
-  // CreatePakFile reports nothing: look at what is there now.
-  EntryScan scan(lib, path.c_str(), platform::OpenMode::ReadExisting);
-  const bool created = scan.opened() && scan.header_found() && lib.length(kArchiveFile) == kArchiveHeader.size() + 2;
-  if (!created) throw ArchiveError(path + ": cannot be created");
+  const Outcome outcome = create_pak_file(path.c_str());
+  if (outcome != Outcome::Done) throw ArchiveError(path + ": " + std::string(describe(outcome)));
 }
 
 }  // namespace mytarvo

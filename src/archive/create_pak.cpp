@@ -7,14 +7,17 @@
 
 namespace mytarvo {
 
-void create_pak_file(Library& lib, const char* archive) {
+Outcome create_pak_file(const char* archive) {
   const std::string path = copy_argument(archive);
-  if (paths::query_size(path.c_str()) != -1) paths::delete_file(path.c_str());
-  if (!lib.open(kNewArchiveFile, path.c_str(), platform::OpenMode::CreateOrTruncate)) return;
-  lib.write_line(kNewArchiveFile, kArchiveHeader);
+  if (paths::query_size(path.c_str()) != paths::kNoSuchFile) paths::delete_file(path.c_str());
+  BufferedFile file;
+  if (!file.open(path.c_str(), platform::OpenMode::CreateOrTruncate)) return Outcome::CannotCreateArchive;
+  write_line(file, kArchiveHeader);
+  if (file.close()) return Outcome::Done;
   // A header cut short (a full disk) would swallow the first entry ever appended into its
   // line; no file at all is the honest outcome.
-  if (!lib.close(kNewArchiveFile)) paths::delete_file(path.c_str());
+  paths::delete_file(path.c_str());
+  return Outcome::CannotCreateArchive;
 }
 
 }  // namespace mytarvo

@@ -1,5 +1,5 @@
 // The exported C entry points: copy nothing, throw nothing, forward to the operations with
-// the process-wide library state.
+// the process-wide library state, and drop the outcome the operations report.
 #define MYTARVO_BUILDING_LIBRARY 1
 #include "mytarvo/mytarvo.h"
 
@@ -10,7 +10,8 @@ using mytarvo::Library;
 
 namespace {
 
-// Runs one operation; the library never lets an exception reach the host.
+// Runs one operation; the library never lets an exception reach the host. Without a
+// library state no operation runs.
 template <typename Operation>
 void guarded(Operation&& operation) noexcept {
   try {
@@ -25,17 +26,17 @@ extern "C" {
 
 MYTARVO_API int32_t MYTARVO_CALL AddToPak(const char* archive, const char* source, const char* ignored,
                                           int32_t compress) {
-  guarded([&](Library& lib) { mytarvo::add_to_pak(lib, archive, source, ignored, compress); });
+  guarded([&](Library& lib) { (void)mytarvo::add_to_pak(lib, archive, source, ignored, compress); });
   return 0;
 }
 
 MYTARVO_API int32_t MYTARVO_CALL CreatePakFile(const char* archive) {
-  guarded([&](Library& lib) { mytarvo::create_pak_file(lib, archive); });
+  guarded([&](Library&) { (void)mytarvo::create_pak_file(archive); });
   return 0;
 }
 
 MYTARVO_API int32_t MYTARVO_CALL MakeListFiles(const char* archive, const char* listing) {
-  guarded([&](Library& lib) { mytarvo::make_list_files(lib, archive, listing); });
+  guarded([&](Library&) { (void)mytarvo::make_list_files(archive, listing); });
   return 0;
 }
 
@@ -49,7 +50,7 @@ MYTARVO_API const char* MYTARVO_CALL UnPak(const char* archive, const char* out_
 }
 
 MYTARVO_API int32_t MYTARVO_CALL UnPakAll(const char* archive, const char* out_dir, const char* /*ignored*/) {
-  guarded([&](Library& lib) { mytarvo::unpak_all(lib, archive, out_dir); });
+  guarded([&](Library& lib) { (void)mytarvo::unpak_all(lib, archive, out_dir); });
   return 0;
 }
 

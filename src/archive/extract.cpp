@@ -27,91 +27,72 @@ constexpr std::int64_t kCopyChunk = std::int64_t{1} << 20;
 constexpr std::int64_t kBlockZeroTail = 1024;
 static_assert(kBlockZeroTail * 8 > 2057 + 12 + 32);
 
-// The output file of one entry, open as file 1 while the object lives.
-class OutputFile {
- public:
-  OutputFile(Library& lib, const std::string& path) : lib_(lib) {
-    lib_.open(kSecondFile, path.c_str(), platform::OpenMode::CreateOrTruncate);
-  }
-  ~OutputFile() { lib_.close(kSecondFile); }
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
-
-  [[nodiscard]] bool opened() const { return lib_.is_open(kSecondFile); }
-
- private:
-  Library& lib_;
-};
-
 // Gives the output file its full `size` by extending it with zero bytes from where the
 // written data ends. The file reads exactly as if the zeros had been written one by one,
 // but a damaged entry that claims far more bytes than its archive holds costs neither
 // time nor disk space in proportion to its claim.
-void zero_fill_to(Library& lib, std::uint64_t size) {
-  BufferedFile& output = lib.file(kSecondFile);
+void zero_fill_to(BufferedFile& output, std::uint64_t size) {
   if (output.flush()) output.truncate(size);
 }
 
 // Copies `size` bytes of stored data from the archive to the output file through `chunk`.
 // Bytes the archive does not hold (data cut short) become zeros.
-void copy_stored(Library& lib, const DataBuffer& chunk, std::int64_t size) {
+void copy_stored(BufferedFile& archive, BufferedFile& output, const DataBuffer& chunk, std::int64_t size) {
   const auto chunk_size = static_cast<std::int64_t>(chunk.size());
   for (std::int64_t remaining = size; remaining > 0;) {
     const auto count = static_cast<std::uint32_t>(std::min(remaining, chunk_size));
-    const std::uint32_t got = lib.read_bytes(kArchiveFile, chunk.data(), count);
-    lib.write_bytes(kSecondFile, chunk.data(), got);
+    const std::uint32_t got = archive.read(chunk.data(), count);
+    output.write(chunk.data(), got);
     if (got < count) {  // the end of the archive: the rest is zeros
-      zero_fill_to(lib, static_cast<std::uint64_t>(size));
+      zero_fill_to(output, static_cast<std::uint64_t>(size));
       return;
     }
     remaining -= count;
   }
 }
 
-// Writes the first `written` bytes of the decoded buffer, then its untouched zero tail by
-// extension (the buffer started zero-filled and the decoder wrote only its front).
-void write_unpacked(Library& lib, const DataBuffer& unpacked, std::size_t written) {
-  lib.write_bytes(kSecondFile, unpacked.data(), static_cast<std::uint32_t>(written));
-  if (written < unpacked.size()) zero_fill_to(lib, unpacked.size());
-}
-
-bool extract_stored(Library& lib, const EntryHeader& entry, const std::string& output_path) {
+bool extract_stored(Library& lib, BufferedFile& archive, const EntryHeader& entry, const std::string& output_path) {
   const DataBuffer chunk = lib.take_buffer(std::min<std::int64_t>(entry.file_size, kCopyChunk));
   if (chunk.missing()) return false;
-  const OutputFile output(lib, output_path);
+  BufferedFile output;
   // An output file that cannot be created receives nothing; the scan skips the data.
-  if (output.opened() && chunk.data() != nullptr) copy_stored(lib, chunk, entry.file_size);
+  if (output.open(output_path.c_str(), platform::OpenMode::CreateOrTruncate) && chunk.data() != nullptr) {
+    copy_stored(archive, output, chunk, entry.file_size);
+  }
   return true;
 }
 
-bool extract_packed(Library& lib, const EntryHeader& entry, const std::string& output_path) {
+bool extract_packed(Library& lib, BufferedFile& archive, const EntryHeader& entry, const std::string& output_path) {
   const std::int64_t held = std::max<std::int64_t>(
-      static_cast<std::int64_t>(lib.length(kArchiveFile)) - static_cast<std::int64_t>(entry.data_offset), 0);
+      static_cast<std::int64_t>(archive.length()) - static_cast<std::int64_t>(entry.data_offset), 0);
   const DataBuffer block = lib.take_buffer(std::min<std::int64_t>(entry.packed_size, held + kBlockZeroTail));
   // The output buffer is exactly the entry's file size: the decoder is bounded by it, so a
   // block that disagrees with its entry can never write past it.
   const DataBuffer unpacked = lib.take_buffer(entry.file_size);
   if (block.missing() || unpacked.missing()) return false;
-  const OutputFile output(lib, output_path);
-  if (!output.opened()) return true;
+  BufferedFile output;
+  if (!output.open(output_path.c_str(), platform::OpenMode::CreateOrTruncate)) return true;
   std::size_t written = 0;
   if (block.data() != nullptr && unpacked.data() != nullptr) {
-    lib.read_bytes(kArchiveFile, block.data(), static_cast<std::uint32_t>(block.size()));
+    read_entry_data(archive, entry.data_offset, block.data(), static_cast<std::uint32_t>(block.size()));
     // The result is not consulted: whatever the decoder left in the zero-filled buffer
     // (nothing for a block without the magic, the decoded bytes for a wrong checksum) is
     // the content of the file.
     [[maybe_unused]] const std::uint32_t result =
         codec::decode(block.data(), block.size(), unpacked.data(), unpacked.size(), &written);
   }
-  write_unpacked(lib, unpacked, written);
+  // The decoded front, then the buffer's untouched zero tail by extension.
+  output.write(unpacked.data(), static_cast<std::uint32_t>(written));
+  if (written < unpacked.size()) zero_fill_to(output, unpacked.size());
   return true;
 }
 
-// Writes the entry whose header the scan has just read to `output_path` (created or
-// emptied). False when the memory for its buffers could not be had: then no file is
-// created or touched and the scan skips the entry's data by a seek.
-bool extract_entry(Library& lib, const EntryHeader& entry, const std::string& output_path) {
-  return entry.packed() ? extract_packed(lib, entry, output_path) : extract_stored(lib, entry, output_path);
+// Writes the entry whose header the scan has just read from `archive` to `output_path`
+// (created or emptied). False when the memory for its buffers could not be had: then no
+// file is created or touched and the scan skips the entry's data by a seek.
+bool extract_entry(Library& lib, BufferedFile& archive, const EntryHeader& entry, const std::string& output_path) {
+  return entry.packed() ? extract_packed(lib, archive, entry, output_path)
+                        : extract_stored(lib, archive, entry, output_path);
 }
 
 }  // namespace
@@ -122,7 +103,9 @@ const char* unpak(Library& lib, const char* archive, const char* out_dir, const 
   const std::string directory = paths::normalise_directory(copy_argument(out_dir));
   std::string result;
   {
-    EntryScan scan(lib, archive_path.c_str());
+    BufferedFile archive_file;
+    open_for_scan(archive_file, archive_path.c_str(), platform::OpenMode::OpenOrCreate);
+    EntryScan scan(archive_file);
     // The directory is made whether or not the archive opened.
     paths::create_directory_trimmed(directory.c_str());
     EntryHeader entry;
@@ -130,8 +113,8 @@ const char* unpak(Library& lib, const char* archive, const char* out_dir, const 
       if (entry.name != wanted) continue;
       // The first entry of the name decides, also when it is not a plain file name.
       if (paths::is_plain_file_name(entry.name)) {
-        std::string output_path = directory + entry.name;
-        if (extract_entry(lib, entry, output_path)) result = std::move(output_path);
+        std::string output_path = paths::join(directory, entry.name);
+        if (extract_entry(lib, archive_file, entry, output_path)) result = std::move(output_path);
       }
       break;
     }
@@ -140,18 +123,21 @@ const char* unpak(Library& lib, const char* archive, const char* out_dir, const 
   return lib.work_area().c_str();
 }
 
-void unpak_all(Library& lib, const char* archive, const char* out_dir) {
+Outcome unpak_all(Library& lib, const char* archive, const char* out_dir) {
   const std::string archive_path = copy_argument(archive);
   const std::string directory = paths::normalise_directory(copy_argument(out_dir));
-  EntryScan scan(lib, archive_path.c_str());
+  BufferedFile archive_file;
+  const bool opened = open_for_scan(archive_file, archive_path.c_str(), platform::OpenMode::OpenOrCreate);
+  EntryScan scan(archive_file);
   paths::create_directory_trimmed(directory.c_str());
   EntryHeader entry;
   while (scan.next(entry)) {
     // Names that would point outside the directory, or at a device, are skipped; the scan
     // seeks past their data.
     if (!paths::is_plain_file_name(entry.name)) continue;
-    extract_entry(lib, entry, directory + entry.name);
+    extract_entry(lib, archive_file, entry, paths::join(directory, entry.name));
   }
+  return opened ? Outcome::Done : Outcome::CannotOpenArchive;
 }
 
 }  // namespace mytarvo

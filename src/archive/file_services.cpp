@@ -49,12 +49,7 @@ bool create_directories(const std::string& given) {
   return kind_of(path) == PathKind::Directory;
 }
 
-std::string join(std::string_view directory, std::string_view name) {
-  std::string path(directory);
-  if (!path.empty() && !is_separator(path.back())) path += platform::kDirectorySeparator;
-  path += name;
-  return path;
-}
+std::string join(std::string_view directory, std::string_view name) { return paths::join(directory, name); }
 
 std::string last_system_error() { return platform::last_error_text(); }
 

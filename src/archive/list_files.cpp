@@ -31,20 +31,28 @@ std::string entry_line(const EntryHeader& entry) {
 
 }  // namespace
 
-void make_list_files(Library& lib, const char* archive, const char* listing) {
+Outcome make_list_files(const char* archive, const char* listing) {
   const std::string archive_path = copy_argument(archive);
   const std::string listing_path = copy_argument(listing);
 
   // The banner goes out before the archive is opened, so it is there whenever the
-  // listing file could be created.
-  lib.open(kSecondFile, listing_path.c_str(), platform::OpenMode::CreateOrTruncate);
-  for (std::string_view line : kBanner) lib.write_line(kSecondFile, line);
+  // listing file could be created; the archive is scanned (and created when missing)
+  // even when it could not.
+  BufferedFile listing_file;
+  const bool listing_opened = listing_file.open(listing_path.c_str(), platform::OpenMode::CreateOrTruncate);
+  for (std::string_view line : kBanner) write_line(listing_file, line);
+  Outcome outcome = Outcome::Done;
   {
-    EntryScan scan(lib, archive_path.c_str());
+    BufferedFile archive_file;
+    if (!open_for_scan(archive_file, archive_path.c_str(), platform::OpenMode::OpenOrCreate)) {
+      outcome = Outcome::CannotOpenArchive;
+    }
+    EntryScan scan(archive_file);
     EntryHeader entry;
-    while (scan.next(entry)) lib.write_line(kSecondFile, entry_line(entry));
+    while (scan.next(entry)) write_line(listing_file, entry_line(entry));
   }
-  lib.close(kSecondFile);
+  if (!listing_opened || !listing_file.close()) return Outcome::WriteFailed;
+  return outcome;
 }
 
 }  // namespace mytarvo

@@ -5,13 +5,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <optional>
 
 #include "codec/match_search.hpp"
 #include "codec/packed_block.hpp"
 #include "codec/prefix_chains.hpp"
 #include "codec/token_stream.hpp"
-#include "support/platform.hpp"
 
 namespace mytarvo::codec {
 
@@ -254,9 +254,11 @@ void EncoderRun::advance(std::uint32_t covered) {
   position_ = end;
 }
 
-void* global_allocate(std::uint32_t size, void* /*user*/) { return platform::global_alloc_zeroed(size); }
-int global_release(void* block, void* /*user*/) {
-  platform::global_free(block);
+// The default working memory: zero-filled blocks from the free store, null when refused.
+// (The library's archive operations hand in the system allocator they must use instead.)
+void* default_allocate(std::uint32_t size, void* /*user*/) { return new (std::nothrow) std::uint8_t[size](); }
+int default_release(void* block, void* /*user*/) {
+  delete[] static_cast<std::uint8_t*>(block);
   return 1;
 }
 
@@ -295,7 +297,7 @@ std::uint32_t pack(const std::uint8_t* source, std::uint8_t* dest, std::uint32_t
 std::uint32_t pack(const std::uint8_t* source, std::uint8_t* dest, std::uint32_t length, std::int32_t level,
                    ProgressFn progress, void* user) {
   if (source == nullptr || dest == nullptr || length == 0) return 0;
-  return encode(source, length, dest, window_for_level(level), &global_allocate, &global_release, progress, 0, user);
+  return encode(source, length, dest, window_for_level(level), &default_allocate, &default_release, progress, 0, user);
 }
 
 }  // namespace mytarvo::codec

@@ -43,7 +43,7 @@ inline constexpr std::uint32_t kMinWindow = 1024;
                                    std::uint32_t window, AllocateFn allocate, ReleaseFn release, ProgressFn progress,
                                    std::int32_t no_checksum, void* user = nullptr);
 
-// Encodes with the window of `level`, memory from the system's global allocator, no
+// Encodes with the window of `level`, zero-filled memory from the free store, no
 // progress callback and the block checksum computed. 0 when source or dest is null or
 // length is 0.
 [[nodiscard]] std::uint32_t pack(const std::uint8_t* source, std::uint8_t* dest, std::uint32_t length,

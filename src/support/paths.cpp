@@ -62,6 +62,13 @@ std::string normalise_directory(std::string_view directory) {
   return prefix;
 }
 
+std::string join(std::string_view directory, std::string_view name) {
+  std::string path(directory);
+  if (!path.empty() && !platform::is_directory_separator(path.back())) path += platform::kDirectorySeparator;
+  path += name;
+  return path;
+}
+
 bool is_plain_file_name(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
   if (name.find_first_of("/\\") != std::string_view::npos) return false;

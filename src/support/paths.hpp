@@ -49,6 +49,11 @@ void create_directory_trimmed(const char* path);
 // one (and gives the separator alone when the current directory cannot be told).
 [[nodiscard]] std::string normalise_directory(std::string_view directory);
 
+// `name` inside `directory`: the directory, this system's separator unless it already ends
+// in one ("/", and on Windows also "\\"), then the name. An empty directory gives the name
+// alone. (A normalised directory already ends in a separator: joining only appends.)
+[[nodiscard]] std::string join(std::string_view directory, std::string_view name);
+
 // True when `name` names a file directly inside a directory and nothing else: not empty,
 // not "." or "..", holding no "/" and no "\", and not a name the system reserves (see
 // platform::is_reserved_file_name). Only such names are joined to an output directory.

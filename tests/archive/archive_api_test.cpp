@@ -135,7 +135,7 @@ TEST_F(ArchiveApi, PreparedEntriesAppendExactlyWhatAddToPakAppends) {
     Library lib;
     const std::string by_library = dir.file("library.pak");
     const std::string by_api = dir.file("api.pak");
-    create_pak_file(lib, by_library.c_str());
+    create_pak_file(by_library.c_str());
     create_archive(by_api);
     EXPECT_EQ(test::read_file(by_api), kPakHeader);
     ArchiveAppender appender(by_api);

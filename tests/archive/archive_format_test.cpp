@@ -48,8 +48,9 @@ std::vector<std::string> scan_bytes(const Bytes& archive_bytes) {
   TempDir dir;
   const std::string path = dir.file("a.pak");
   test::write_file(path, archive_bytes);
-  Library lib;
-  EntryScan scan(lib, path.c_str());
+  BufferedFile file;
+  EXPECT_TRUE(open_for_scan(file, path.c_str(), platform::OpenMode::OpenOrCreate));
+  EntryScan scan(file);
   std::vector<std::string> out;
   EntryHeader e;
   while (scan.next(e)) {
@@ -137,27 +138,29 @@ TEST(EntryScan, AFileThatIsNoArchiveIsScannedAllTheSame) {
 TEST(EntryScan, MissingArchiveIsCreatedEmpty) {
   TempDir dir;
   const std::string path = dir.file("new.pak");
-  Library lib;
   {
-    EntryScan scan(lib, path.c_str());
+    BufferedFile file;
+    EXPECT_TRUE(open_for_scan(file, path.c_str(), platform::OpenMode::OpenOrCreate));
+    EntryScan scan(file);
     EXPECT_TRUE(scan.opened());
     EntryHeader e;
     EXPECT_FALSE(scan.next(e));
   }
   EXPECT_TRUE(test::file_exists(path));
   EXPECT_TRUE(test::read_file(path).empty());
-  EXPECT_FALSE(lib.is_open(kArchiveFile));
 }
 
 TEST(EntryWriter, WritesTheDocumentedBytes) {
   TempDir dir;
   const std::string path = dir.file("w.pak");
-  Library lib;
-  ASSERT_TRUE(lib.open(kArchiveFile, path.c_str(), platform::OpenMode::CreateOrTruncate));
-  write_entry(lib, kArchiveFile, "a.txt", 0, 5, 0, "hello", 5);
-  write_entry(lib, kArchiveFile, "b.dat", 1, 1000, 3, "QZ!", 3);
-  write_entry(lib, kArchiveFile, "", 1, 0, 0, nullptr, 0);
-  lib.close(kArchiveFile);
+  BufferedFile file;
+  ASSERT_TRUE(file.open(path.c_str(), platform::OpenMode::CreateOrTruncate));
+  const Bytes hello = to_bytes("hello");
+  const Bytes block = to_bytes("QZ!");
+  write_entry(file, {"a.txt", 0, 5, hello});
+  write_entry(file, {"b.dat", 1, 1000, block});
+  write_entry(file, {"", 1, 0, {}});
+  ASSERT_TRUE(file.close());
   EXPECT_EQ(test::read_file(path), concat({to_bytes("a.txt\r\n"), {0x00}, to_bytes("5\r\nhello"), to_bytes("b.dat\r\n"),
                                            {0x01}, to_bytes("1000\r\n3\r\nQZ!"), to_bytes("\r\n"), {0x01},
                                            to_bytes("0\r\n0\r\n")}));

@@ -22,7 +22,7 @@ class Faults : public ::testing::Test {
  protected:
   void SetUp() override {
     test::write_file(dir.file("a.txt"), std::string("hello"));
-    create_pak_file(lib, archive.c_str());
+    create_pak_file(archive.c_str());
     add_to_pak(lib, archive.c_str(), dir.file("a.txt").c_str(), nullptr, 0);
     contents = test::read_file(archive);
   }
@@ -41,9 +41,9 @@ class Faults : public ::testing::Test {
 TEST_F(Faults, ArchivePathThatIsADirectory) {
   const std::string folder = dir.file("folder.pak");
   fs::create_directory(folder);
-  create_pak_file(lib, folder.c_str());
+  create_pak_file(folder.c_str());
   add_to_pak(lib, folder.c_str(), dir.file("a.txt").c_str(), nullptr, 1);
-  make_list_files(lib, folder.c_str(), dir.file("list.txt").c_str());
+  make_list_files(folder.c_str(), dir.file("list.txt").c_str());
   EXPECT_EQ(test::read_text(dir.file("list.txt")), kBanner);
   EXPECT_STREQ(unpak(lib, folder.c_str(), dir.file("out").c_str(), "a.txt"), "");
   unpak_all(lib, folder.c_str(), dir.file("out").c_str());
@@ -62,7 +62,7 @@ TEST_F(Faults, ReadOnlyArchiveIsReadButNeverWritten) {
   add_to_pak(lib, archive.c_str(), dir.file("a.txt").c_str(), nullptr, 0);
   EXPECT_EQ(test::read_file(archive), contents);
   // Listing and extraction only read, so a read-only archive still lists and extracts.
-  make_list_files(lib, archive.c_str(), dir.file("list.txt").c_str());
+  make_list_files(archive.c_str(), dir.file("list.txt").c_str());
   EXPECT_EQ(test::read_text(dir.file("list.txt")), kBanner + "a.txt    5    Compression: (No)\r\n");
   unpak_all(lib, archive.c_str(), dir.file("out").c_str());
   EXPECT_EQ(test::read_text(dir.file("out") + test::native_separator() + "a.txt"), "hello");

@@ -57,7 +57,7 @@ class ToolAdd : public ToolTest {
   Bytes library_archive(const std::vector<std::string>& paths, std::int32_t compress) const {
     const std::string archive = path("library.pak");
     Library lib;
-    create_pak_file(lib, archive.c_str());
+    create_pak_file(archive.c_str());
     for (const auto& source : paths) add_to_pak(lib, archive.c_str(), source.c_str(), nullptr, compress);
     return read_file(archive);
   }

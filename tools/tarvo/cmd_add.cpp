@@ -17,6 +17,12 @@ namespace {
 
 using mytarvo::files::PathKind;
 
+// What the size query answers for a directory.
+constexpr std::int64_t kDirectorySize = -2;
+
+// The bytes a source is expected to add to the progress display (none for a missing one).
+std::uint64_t expected_size(std::int64_t size) { return size > 0 ? static_cast<std::uint64_t>(size) : 0; }
+
 // Appends the files below `directory`, directory by directory in name order. Links to
 // files are followed only with `dereference`: a link met on the way may lead anywhere.
 void collect_below(const std::string& directory, bool dereference, std::vector<Source>& sources, Console& console) {
@@ -32,7 +38,7 @@ void collect_below(const std::string& directory, bool dereference, std::vector<S
     } else if (item.kind == PathKind::Directory) {
       collect_below(path, dereference, sources, console);
     } else if (item.kind == PathKind::File) {
-      sources.push_back({path, 0});
+      sources.push_back({path, expected_size(mytarvo::files::size_of(path))});
     } else {
       console.notice(path, "not a regular file; skipped");
     }
@@ -42,18 +48,16 @@ void collect_below(const std::string& directory, bool dereference, std::vector<S
 // The files to add, in order. False (after an error) for a directory without -r.
 bool collect_sources(const AddOptions& options, std::vector<Source>& sources, Console& console) {
   for (const auto& argument : options.sources) {
-    if (mytarvo::files::kind_of(argument) != PathKind::Directory) {
-      sources.push_back({argument, 0});
+    // One size query tells a directory (-2) from a file and gives the file's size.
+    const std::int64_t size = mytarvo::files::size_of(argument);
+    if (size != kDirectorySize) {
+      sources.push_back({argument, expected_size(size)});
     } else if (options.recursive) {
       collect_below(argument, options.dereference, sources, console);
     } else {
       console.error(argument, "is a directory (use -r to add the files below it)");
       return false;
     }
-  }
-  for (auto& source : sources) {
-    const std::int64_t size = mytarvo::files::size_of(source.path);
-    source.expected_size = size > 0 ? static_cast<std::uint64_t>(size) : 0;
   }
   return true;
 }
