@@ -30,6 +30,10 @@ void fill_entry(PreparedEntry& entry, Packing packing, const PackProgress& progr
   entry.name = read.name;
   if (outcome != Outcome::Done) {
     entry.error = describe(outcome);
+    // The system's reason, asked on the thread that met the refusal.
+    if (outcome == Outcome::CannotOpenSource || outcome == Outcome::CannotReadSource) {
+      entry.error += ": " + platform::last_error_text();
+    }
     return;
   }
   const EntryRecord record = read.record();

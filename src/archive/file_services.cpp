@@ -51,6 +51,8 @@ bool create_directories(const std::string& given) {
 
 std::string join(std::string_view directory, std::string_view name) { return paths::join(directory, name); }
 
+bool has_unexpanded_wildcards(const std::string& path) { return platform::has_unexpanded_wildcards(path.c_str()); }
+
 std::string last_system_error() { return platform::last_error_text(); }
 
 std::string file_part(const std::string& path) { return paths::file_part(path.c_str()); }

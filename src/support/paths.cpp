@@ -64,7 +64,8 @@ std::string normalise_directory(std::string_view directory) {
 
 std::string join(std::string_view directory, std::string_view name) {
   std::string path(directory);
-  if (!path.empty() && !platform::is_directory_separator(path.back())) path += platform::kDirectorySeparator;
+  const bool separated = path.empty() || platform::is_directory_separator(path.back()) || platform::is_drive_alone(path);
+  if (!separated) path += platform::kDirectorySeparator;
   path += name;
   return path;
 }

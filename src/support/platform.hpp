@@ -15,6 +15,13 @@ extern const char kDirectorySeparator;
 // True for the characters this system takes as separating directories: "\" and "/" on
 // Windows, "/" alone elsewhere (there "\" is an ordinary file-name character).
 [[nodiscard]] bool is_directory_separator(char c);
+// True for a drive alone ("C:" on Windows), which names the current directory of that
+// drive: a name joined to it follows without a separator ("C:name"). Never elsewhere.
+[[nodiscard]] bool is_drive_alone(std::string_view path);
+// True when `path` holds wildcard characters in its last component that the system would
+// match instead of taking them as part of a name: on Windows "*" or "?" anywhere in it;
+// elsewhere (where names may hold them) only when no file has that very name.
+[[nodiscard]] bool has_unexpanded_wildcards(const char* path);
 
 // ---- Files -------------------------------------------------------------------------------
 // Every mode lets other openers read the file while it is open (read sharing only).

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <system_error>
 #include <vector>
@@ -21,6 +22,15 @@ namespace mytarvo::platform {
 const char kDirectorySeparator = '/';
 
 bool is_directory_separator(char c) { return c == '/'; }
+
+bool is_drive_alone(std::string_view) { return false; }
+
+bool has_unexpanded_wildcards(const char* path) {
+  const char* last = std::strrchr(path, '/');
+  const char* name = last != nullptr ? last + 1 : path;
+  struct stat st {};
+  return std::strpbrk(name, "*?[") != nullptr && ::lstat(path, &st) != 0;
+}
 
 namespace {
 

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 #include <cctype>
 
 namespace mytarvo::platform {
@@ -11,6 +13,18 @@ namespace mytarvo::platform {
 const char kDirectorySeparator = '\\';
 
 bool is_directory_separator(char c) { return c == '\\' || c == '/'; }
+
+bool is_drive_alone(std::string_view path) {
+  return path.size() == 2 && path[1] == ':' && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
+bool has_unexpanded_wildcards(const char* path) {
+  const char* name = path;
+  for (const char* c = path; *c != '\0'; ++c) {
+    if (*c == '\\' || *c == '/' || *c == ':') name = c + 1;
+  }
+  return std::strpbrk(name, "*?") != nullptr;
+}
 
 namespace {
 
@@ -251,7 +265,7 @@ std::string path_in(DirectoryHandle directory, const char* name) {
     return {};
   }
   std::string path = open->path;
-  if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
+  if (!path.empty() && path.back() != '\\' && path.back() != '/' && !is_drive_alone(path)) path += '\\';
   return path + name;
 }
 

@@ -48,6 +48,12 @@ void collect_below(const std::string& directory, bool dereference, std::vector<S
 // The files to add, in order. False (after an error) for a directory without -r.
 bool collect_sources(const AddOptions& options, std::vector<Source>& sources, Console& console) {
   for (const auto& argument : options.sources) {
+    // A shell that expands no wildcards (cmd.exe) hands them on; the system would add the
+    // first match under the pattern's name.
+    if (mytarvo::files::has_unexpanded_wildcards(argument)) {
+      console.error(argument, "a wildcard that the shell did not expand; name the files, or add their directory with -r");
+      continue;
+    }
     // One size query tells a directory (-2) from a file and gives the file's size.
     const std::int64_t size = mytarvo::files::size_of(argument);
     if (size != kDirectorySize) {
