@@ -213,6 +213,9 @@ class OutputDirectory {
   OutputDirectory& operator=(OutputDirectory&&) noexcept;
 
   [[nodiscard]] const std::string& path() const;
+  // Whether a file marked read-only (Windows) is replaced: by default it is left alone and
+  // its extraction fails with the reason "read-only".
+  void replace_read_only(bool replace);
 
  private:
   friend ExtractResult extract_entry(ArchiveReader&, const ArchiveEntry&, OutputDirectory&, bool,

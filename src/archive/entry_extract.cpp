@@ -32,6 +32,7 @@ std::string temporary_name() {
 struct OutputDirectory::State {
   std::string path;
   platform::DirectoryHandle handle = platform::kNoDirectory;
+  bool replace_read_only = false;
   ~State() { platform::close_directory(handle); }
 };
 
@@ -48,6 +49,8 @@ OutputDirectory::OutputDirectory(OutputDirectory&&) noexcept = default;
 OutputDirectory& OutputDirectory::operator=(OutputDirectory&&) noexcept = default;
 
 const std::string& OutputDirectory::path() const { return state_->path; }
+
+void OutputDirectory::replace_read_only(bool replace) { state_->replace_read_only = replace; }
 
 namespace {
 
@@ -121,6 +124,14 @@ ExtractResult extract_entry(ArchiveReader& reader, const ArchiveEntry& entry, Ou
   if (keep_existing && platform::exists_in(handle, entry.name.c_str())) {
     result.outcome = ExtractOutcome::Kept;
     return result;
+  }
+  if (platform::is_read_only_in(handle, entry.name.c_str())) {
+    if (!directory.state_->replace_read_only) {
+      result.outcome = ExtractOutcome::WriteFailed;
+      result.reason = "read-only";
+      return result;
+    }
+    platform::clear_read_only_in(handle, entry.name.c_str());
   }
   EntryData data = reader.read(entry);
   if (data.damage != Damage::None) {

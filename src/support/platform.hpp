@@ -115,6 +115,11 @@ void delete_file_in(DirectoryHandle directory, const char* name);
 [[nodiscard]] bool exists_in(DirectoryHandle directory, const char* name);
 // As copy_permissions, from the file `name` in `directory`.
 void copy_permissions_in(DirectoryHandle directory, const char* name, FileHandle to);
+// Whether the file `name` in `directory` is marked read-only, which on Windows keeps it
+// from being replaced; never elsewhere (there permission bits do not stop a rename).
+[[nodiscard]] bool is_read_only_in(DirectoryHandle directory, const char* name);
+// Clears that mark, so that the file can be replaced.
+void clear_read_only_in(DirectoryHandle directory, const char* name);
 
 // ---- Services for tools -------------------------------------------------------------------
 // The system's description of the last failure of a system call on this thread, e.g.

@@ -253,6 +253,9 @@ bool exists_in(DirectoryHandle directory, const char* name) {
   return ::fstatat(static_cast<int>(directory), name, &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+bool is_read_only_in(DirectoryHandle, const char*) { return false; }
+void clear_read_only_in(DirectoryHandle, const char*) {}
+
 void copy_permissions_in(DirectoryHandle directory, const char* name, FileHandle to) {
   struct stat st {};
   if (::fstatat(static_cast<int>(directory), name, &st, 0) == 0 && S_ISREG(st.st_mode)) {

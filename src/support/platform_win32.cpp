@@ -313,6 +313,18 @@ bool exists_in(DirectoryHandle directory, const char* name) {
 
 void copy_permissions_in(DirectoryHandle, const char*, FileHandle) {}
 
+bool is_read_only_in(DirectoryHandle directory, const char* name) {
+  const std::string path = path_in(directory, name);
+  const DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+void clear_read_only_in(DirectoryHandle directory, const char* name) {
+  const std::string path = path_in(directory, name);
+  const DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+}
+
 bool list_directory(const char* path, std::vector<DirectoryItem>& items) {
   items.clear();
   std::string pattern = path;

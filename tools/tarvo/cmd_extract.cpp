@@ -43,7 +43,10 @@ void report(const mytarvo::ExtractResult& result, const ArchiveEntry& entry, con
       console.error(archive,
                     describe_entry(entry) + ": " + std::string(mytarvo::describe(result.damage)) + "; not extracted");
       break;
-    case ExtractOutcome::WriteFailed: console.error(result.path, "cannot be written: " + result.reason); break;
+    case ExtractOutcome::WriteFailed:
+      console.error(result.path, result.reason == "read-only" ? "read-only; left alone (--force replaces it)"
+                                                             : "cannot be written: " + result.reason);
+      break;
   }
 }
 
@@ -84,6 +87,7 @@ int run_extract(const ExtractOptions& options, Console& console) {
   if (!reader) return kExitUsage;
   auto output = prepare_directory(options.directory, console);
   if (!output) return kExitUsage;
+  output->replace_read_only(options.force);
   const std::vector<const ArchiveEntry*> chosen = options.names.empty()
                                                       ? last_of_each_name(reader->entries())
                                                       : first_of_matching_names(*reader, options.archive, options.names, console);

@@ -37,7 +37,7 @@ struct ExtractOptions {
   std::string directory;           // empty: the current directory
   std::vector<std::string> names;  // empty: every entry
   bool keep = false;               // leave existing files alone
-  bool force = false;              // read a file whose first line is not the archive header
+  bool force = false;              // read a file without the header line; replace read-only files
 };
 
 struct TestOptions {

@@ -53,7 +53,8 @@ void define_extract(CLI::App& app, ExtractOptions& o) {
   sub->add_option("NAME", o.names, "Entries to extract: names or patterns with * ? [...] (default: all)");
   sub->add_option("-C,--directory", o.directory, "Directory to extract into (made when missing)");
   sub->add_flag("-k,--keep", o.keep, "Leave files that already exist alone");
-  sub->add_flag("-f,--force", o.force, kForceHelp);
+  sub->add_flag("-f,--force", o.force,
+                "Read a file whose first line is not the archive header; replace read-only files (Windows)");
 }
 
 void define_test(CLI::App& app, TestOptions& o) {
