@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,6 +13,7 @@
 
 #include "codec/block_decoder.hpp"
 #include "codec/block_encoder.hpp"
+#include "mytarvo/codec.hpp"
 
 namespace {
 
@@ -60,7 +62,49 @@ void decode_file(benchmark::State& state, const Bytes& input) {
   report(state, input, packed);
 }
 
-// One pack and one decode benchmark per corpus file, in name order.
+// The streaming decoder on the same block: fed in pieces of 64 KiB, read through a buffer
+// of 64 KiB (as an extractor writing a file would), every byte checked once at the end.
+constexpr std::size_t kStreamPiece = std::size_t{1} << 16;
+
+void stream_decode_file(benchmark::State& state, const Bytes& input) {
+  Bytes block(input.size());
+  const std::uint32_t packed =
+      mytarvo::codec::pack(input.data(), block.data(), static_cast<std::uint32_t>(input.size()), kLevel);
+  if (packed == 0) {
+    state.SkipWithError("the file does not pack below its length");
+    return;
+  }
+  Bytes out(input.size());
+  Bytes buffer(kStreamPiece);
+  for (auto _ : state) {
+    mytarvo::BlockStreamDecoder decoder;
+    std::size_t fed = 0;
+    std::size_t got = 0;
+    for (;;) {
+      const std::size_t n = decoder.read(buffer.data(), buffer.size());
+      if (n > 0) {
+        if (got + n <= out.size()) std::memcpy(out.data() + got, buffer.data(), n);
+        got += n;
+        continue;
+      }
+      if (decoder.status() != mytarvo::StreamStatus::NeedsInput) break;
+      const std::size_t k = std::min(kStreamPiece, packed - fed);
+      if (k == 0) {
+        decoder.end_input();
+      } else {
+        (void)decoder.feed(block.data() + fed, k);
+      }
+      fed += k;
+    }
+    benchmark::DoNotOptimize(got);
+    benchmark::ClobberMemory();
+    if (decoder.status() != mytarvo::StreamStatus::Done) state.SkipWithError("the stream did not decode");
+  }
+  if (out != input) state.SkipWithError("decoded bytes differ from the input");
+  report(state, input, packed);
+}
+
+// One pack and two decode benchmarks per corpus file, in name order.
 void register_corpus() {
   std::vector<std::filesystem::path> files;
   std::error_code ec;
@@ -75,6 +119,9 @@ void register_corpus() {
     benchmark::RegisterBenchmark(("pack/" + name).c_str(), [input](benchmark::State& s) { pack_file(s, *input); })
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark(("decode/" + name).c_str(), [input](benchmark::State& s) { decode_file(s, *input); })
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark(("decode_stream/" + name).c_str(),
+                                 [input](benchmark::State& s) { stream_decode_file(s, *input); })
         ->Unit(benchmark::kMicrosecond);
   }
 }

@@ -13,6 +13,7 @@
 // callbacks and returns it before it returns.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -79,5 +80,73 @@ using BlockProgressFn = int (*)(std::uint32_t position, std::uint32_t bytes_stor
                                          std::uint32_t window, BlockAllocateFn allocate, BlockReleaseFn release,
                                          BlockProgressFn progress, std::int32_t no_checksum,
                                          void* user = nullptr) noexcept;
+
+// ---- Streaming decoding -------------------------------------------------------------------
+
+// Where a BlockStreamDecoder stands (status()).
+enum class StreamStatus {
+  Ok,           // read() has bytes to give or can make progress: call it
+  NeedsInput,   // nothing more without more of the block: feed() it, or end_input()
+  Done,         // the block is decoded, verified and every byte has been read
+  Damaged,      // the block is not a well-formed packed block, or its checksum differs
+  OutOfMemory,  // a buffer was refused; the decoder stops
+};
+
+// Options of a BlockStreamDecoder; the defaults suit most uses.
+struct StreamDecoderOptions {
+  // Callbacks for the decoder's buffers (both null: the system's allocator), as for
+  // `encode_block`; `user` is handed to them unchanged.
+  BlockAllocateFn allocate = nullptr;
+  BlockReleaseFn release = nullptr;
+  void* user = nullptr;
+  // The farthest back a copy may reach, in bytes: the history the decoder holds. 0 (the
+  // default) follows the block: as far as its unpacked size, so every block decodes as
+  // with `decode_block`. A limit (raised to 1024 when below) bounds memory; a copy that
+  // reaches beyond it makes the block Damaged. Archives are written with copies of at most
+  // 65535 bytes back.
+  std::uint32_t history_limit = 0;
+};
+
+// Decodes one packed block that arrives in pieces into buffers of the caller's, a piece at
+// a time. It gives exactly the bytes and the verdict of `decode_block` into a zero-filled
+// buffer of the block's unpacked size: the unpacked size is the output's limit (a stream
+// that would write more is Damaged), and a stream that ends short is verified as if the
+// missing bytes were zero. It holds the block's input not yet decoded, and a history
+// window that starts at 64 KiB or the unpacked size, whichever is less, and grows only as
+// far as the unpacked size (or the history limit, plus 64 KiB of room). The checksum is
+// verified as the bytes go by; the verdict comes with the end marker, so bytes already
+// read are only known good once status() is Done.
+//
+// Use: feed() the block's bytes as they come (end_input() after the last), and read()
+// until it returns 0; then status() says why: NeedsInput (feed more), Done, Damaged or
+// OutOfMemory. Every call is noexcept; one decoder serves one block and one thread.
+class BlockStreamDecoder {
+ public:
+  BlockStreamDecoder() noexcept : BlockStreamDecoder(StreamDecoderOptions{}) {}
+  explicit BlockStreamDecoder(const StreamDecoderOptions& options) noexcept;
+  ~BlockStreamDecoder();
+  BlockStreamDecoder(BlockStreamDecoder&& other) noexcept;
+  BlockStreamDecoder& operator=(BlockStreamDecoder&& other) noexcept;
+  BlockStreamDecoder(const BlockStreamDecoder&) = delete;
+  BlockStreamDecoder& operator=(const BlockStreamDecoder&) = delete;
+
+  // Takes the next `size` bytes of the block (copied before it returns; bytes after the
+  // end marker are ignored). Returns false when memory is refused (status OutOfMemory).
+  bool feed(const std::uint8_t* data, std::size_t size) noexcept;
+  // Says that the block has no more bytes: a stream that has not ended by then is Damaged.
+  void end_input() noexcept;
+  // Writes the next decoded bytes to `out`, at most `capacity`, and returns how many: fewer
+  // only when the decoder needs input, has finished, or has stopped (see status()).
+  std::size_t read(std::uint8_t* out, std::size_t capacity) noexcept;
+  [[nodiscard]] StreamStatus status() const noexcept;
+  // The unpacked size from the block's header, or 0 before the header has been fed.
+  [[nodiscard]] std::uint32_t unpacked_size() const noexcept;
+  // Bytes of history window the decoder holds now (its largest buffer).
+  [[nodiscard]] std::size_t history_capacity() const noexcept;
+
+ private:
+  struct Impl;
+  Impl* impl_;
+};
 
 }  // namespace mytarvo

@@ -1,384 +1,30 @@
-// Block decoder: a single forward pass over the bit stream of a packed block, followed by
-// verification of the block checksum. Tokens are read from a 64-bit bit buffer topped up
-// two words at a time; a token that starts with fewer than 32 bits left in the block (its
-// last few) goes through a checked path that reads its fields one by one.
+// Block decoder: a single forward pass over the bit stream of a packed block with the
+// shared token loop (token_decoder.hpp), followed by verification of the block checksum.
 #include "codec/block_decoder.hpp"
 
-#include <array>
-#include <bit>
-#include <cstring>
 #include <limits>
 
 #include "codec/packed_block.hpp"
+#include "codec/token_decoder.hpp"
 
 namespace mytarvo::codec {
 namespace {
 
-// Gamma numbers of at most 4 pairs (values 2 to 31), by the 8 bits that begin them:
-// value | pairs << 8, or 0 when the pairs do not end within the 8 bits.
-constexpr auto kShortGamma = [] {
-  std::array<std::uint16_t, 256> table{};
-  for (unsigned byte = 0; byte < 256; ++byte) {
-    unsigned value = 1;
-    for (unsigned pair = 1; pair <= 4; ++pair) {
-      const unsigned bits = byte >> (8 - 2 * pair) & 3u;
-      value = value << 1 | bits >> 1;
-      if ((bits & 1u) == 0) {
-        table[byte] = static_cast<std::uint16_t>(value | pair << 8);
-        break;
-      }
-    }
-  }
-  return table;
-}();
-
-// ---- How the token loop reads bits ---------------------------------------------------------
-// The bit buffer is a 64-bit word whose unread bits sit at the top, the next bit to read in
-// bit 63; `avail` counts them (0 to 63). A field of n bits (1 <= n <= 32) is taken from the
-// top in one shift. Below the unread bits the buffer holds either zeros or the bits that
-// follow them in the stream, never anything else; so OR-ing the stream's next bits in at
-// their place changes nothing already there, and a refill needs no clearing.
-//
-// refill(), while two whole words are left: their 64 bits, in stream order (bit 31 of each
-// word first: the two little-endian words rotated by 32), are OR-ed in right below the
-// unread bits, and the first of them counts as loaded when fewer than 32 bits were unread.
-// No branch: afterwards 32 <= avail <= 63 and the bits below are the stream's next ones.
-// With one word left it is added the plain way when fewer than 32 bits are unread; with
-// none, nothing is. A refill therefore never reads beyond the block, and never fails: a
-// field fails only when, after a refill, fewer bits are left than it needs.
-//
-// Every field read consumes at least one bit and nothing puts bits back, so the decoder
-// reads each bit of the block at most once and must stop after at most 8·block_size reads:
-// no token, gamma number or raw run can loop without end.
-struct BitSource {
-  std::uint64_t bits;
-  unsigned avail;
-  const std::uint8_t* next;       // the next word not yet loaded
-  const std::uint8_t* two_words;  // refills read two words while next < two_words
-  const std::uint8_t* end;        // the end of the last whole word of the block
-
-  // Tops the buffer up as far as the block allows (see above).
-  [[gnu::always_inline]] void refill() {
-    if (next < two_words) [[likely]] {
-      bits |= std::rotl(load_le64(next), 32) >> avail;
-      next += avail < 32 ? kWordSize : 0;
-      avail |= 32;  // + 32 when below 32, else as it was
-    } else if (avail < 32 && next != end) {
-      bits |= static_cast<std::uint64_t>(load_le32(next)) << (32 - avail);
-      next += kWordSize;
-      avail += 32;
-    }
-  }
-
-  // The next `count` bits (1 to 32) without consuming them; requires avail >= count.
-  [[nodiscard]] std::uint32_t peek(unsigned count) const { return static_cast<std::uint32_t>(bits >> (64 - count)); }
-  void skip(unsigned count) {
-    bits <<= count;
-    avail -= count;
-  }
-  [[gnu::always_inline]] bool take(unsigned count, std::uint32_t& value) {
-    if (avail < count) {
-      refill();
-      if (avail < count) return false;
-    }
-    value = peek(count);
-    skip(count);
-    return true;
-  }
-
-  // Gamma number: value bit and continuation bit in pairs, until a continuation bit of 0.
-  // Numbers of up to 4 pairs (the most common) come from kShortGamma by the next 8 bits.
-  // With 32 bits at hand, the pairs of a number up to 16 pairs long are all there: the
-  // first 0 among the continuation bits (bits 62, 60, ... of the buffer) ends it, and its
-  // value bits (63, 61, ...) are gathered in a few shifts. Longer numbers, and numbers in
-  // the last 32 bits of the block, go pair by pair; values of more than 32 bits keep their
-  // low 32 bits (32-bit unsigned arithmetic).
-  [[gnu::always_inline]] bool gamma(std::uint32_t& value) {
-    if (avail >= 8) {
-      const std::uint32_t entry = kShortGamma[bits >> 56];
-      if (entry != 0) {
-        value = entry & 0xFFu;
-        skip(2 * (entry >> 8));
-        return true;
-      }
-    }
-    refill();
-    if (avail >= 32) {
-      const auto top = static_cast<std::uint32_t>(bits >> 32);
-      const std::uint32_t ends = ~top & 0x55555555u;  // continuation bits that are 0
-      if (ends != 0) {
-        const unsigned pairs = (static_cast<unsigned>(std::countl_zero(ends)) + 1) / 2;
-        std::uint32_t v = (top >> 1) & 0x55555555u;  // value bits of pairs 1..16, spread out
-        v = (v | (v >> 1)) & 0x33333333u;
-        v = (v | (v >> 2)) & 0x0F0F0F0Fu;
-        v = (v | (v >> 4)) & 0x00FF00FFu;
-        v = (v | (v >> 8)) & 0x0000FFFFu;  // pair 1's value bit in bit 15
-        value = (1u << pairs) | (v >> (16 - pairs));
-        skip(2 * pairs);
-        return true;
-      }
-    }
-    std::uint32_t v = 1;
-    std::uint32_t pair = 0;
-    do {
-      if (!take(2, pair)) return false;
-      v = (v << 1) | (pair >> 1);
-    } while ((pair & 1u) != 0);
-    value = v;
-    return true;
-  }
-};
-
-// ---- Copies ---------------------------------------------------------------------------------
-// Appends `length` bytes copied from `distance` bytes back, with the result of copying one
-// byte at a time from the lowest address up (a distance shorter than the length repeats
-// the bytes just written). Nothing is written outside the copy's own bytes, so the output
-// beyond them keeps what it held, as it would byte by byte. Groups of n bytes are copied
-// whole when the distance is at least n: a group's source then lies wholly before it, in
-// bytes already final. The last group ends exactly at the copy's end, overlapping the one
-// before it, whose bytes it rewrites with the same values.
-//  - 4 to 8 bytes from 4 or more back: two groups of 4; 2 or 3 bytes from 2 or more back:
-//    two groups of 2 (the second group's source then lies in the first group or before);
-//  - more than 8 bytes from 8 or more back: groups of 8 (at least two);
-//  - distance 1: the last byte, repeated; anything else (a single byte, or distances 2 to
-//    7 with longer copies): byte by byte.
-[[gnu::always_inline]] inline void copy_bytes(std::uint8_t* dst, std::uint32_t distance, std::uint32_t length) {
-  const std::uint8_t* src = dst - distance;
-  if (length <= 8 && distance >= 4 && length >= 4) {
-    std::memcpy(dst, src, 4);
-    std::memcpy(dst + length - 4, src + length - 4, 4);
-  } else if (length <= 3 && distance >= 2 && length >= 2) {
-    std::memcpy(dst, src, 2);
-    std::memcpy(dst + length - 2, src + length - 2, 2);
-  } else if (distance >= 8 && length > 8) {
-    std::uint8_t* const end = dst + length;
-    while (end - dst > 8) {
-      std::memcpy(dst, src, 8);
-      dst += 8;
-      src += 8;
-    }
-    std::memcpy(end - 8, end - 8 - distance, 8);
-  } else if (distance == 1) {
-    std::memset(dst, *src, length);
-  } else {
-    for (std::uint32_t i = 0; i < length; ++i) dst[i] = src[i];
-  }
-}
-
-// Checks and performs a copy: a distance of 0 or beyond the bytes produced, or a length
-// beyond the room left, fails the block before anything is written.
-[[gnu::always_inline]] inline bool copy_match(std::uint8_t* out, std::size_t& produced, std::size_t limit,
-                                              std::uint32_t distance, std::uint32_t length) {
-  if (distance == 0 || distance > produced || length > limit - produced) return false;
-  copy_bytes(out + produced, distance, length);
-  produced += length;
-  return true;
-}
-
-// Appends raw-run chunks of 256 bytes of 8 bits each, the first already announced, while
-// the continuation bit after each chunk is 1. The bytes are taken as they stand.
-[[gnu::noinline]] bool copy_raw_run(BitSource& in, std::uint8_t* out, std::size_t& produced, std::size_t limit) {
-  std::uint32_t more = 0;
-  do {
-    if (limit - produced < kRawRunBytes) return false;
-    std::uint32_t byte = 0;
-    for (std::uint32_t i = 0; i < kRawRunBytes; ++i) {
-      if (!in.take(kRawByteBits, byte)) return false;
-      out[produced++] = static_cast<std::uint8_t>(byte);
-    }
-    if (!in.take(1, more)) return false;
-  } while (more != 0);
-  return true;
-}
-
-// ---- The token loop ---------------------------------------------------------------------------
-// The coding state and the output.
-struct DecodeState {
-  std::uint8_t* out;
-  std::size_t limit;      // capacity, at most 2^32 - 1
-  std::size_t produced;   // bytes written so far
-  std::uint32_t last_distance;
-  std::uint32_t index_bits;
-  unsigned literal_width;  // 0 until the first literal-width change
-  std::uint32_t literal_base;
-};
-
-enum class Step { Go, End, Fail };
-
-// Decodes one token. Invariants at every call:
-//  - produced <= limit: every write is preceded by a check that it fits;
-//  - every byte out[0, produced) has been written by this call, so a copy whose distance
-//    lies in 1..produced reads only bytes this call wrote;
-//  - 1 <= index_bits <= 31, so the shift forming a long-match distance is defined;
-//  - literal_width is 0 until the first literal-width change and 7 or 8 afterwards; a
-//    literal met while it is 0 fails the block instead of reading an undefined state.
-[[gnu::noinline]] Step decode_token_checked(BitSource& in, DecodeState& s) {
-  std::uint32_t bit = 0;
-  if (!in.take(1, bit)) return Step::Fail;
-  if (bit != 0) {  // 1: literal
-    std::uint32_t value = 0;
-    if (s.literal_width == 0 || s.produced == s.limit || !in.take(s.literal_width, value)) return Step::Fail;
-    s.out[s.produced++] = static_cast<std::uint8_t>(value + s.literal_base);
-    return Step::Go;
-  }
-  if (!in.take(1, bit)) return Step::Fail;
-  if (bit != 0) {  // 0 1: repeat match (g = 2) or long match
-    std::uint32_t g = 0;
-    std::uint32_t length = 0;
-    if (!in.gamma(g)) return Step::Fail;
-    if (g != kRepeatMatchGamma) {
-      std::uint32_t low = 0;
-      if (!in.take(s.index_bits, low)) return Step::Fail;
-      s.last_distance = ((g - kLongMatchGammaBase) << s.index_bits) | low;
-      if (!in.gamma(length)) return Step::Fail;
-      length += length_bonus(s.last_distance);
-    } else if (!in.gamma(length)) {
-      return Step::Fail;
-    }
-    return copy_match(s.out, s.produced, s.limit, s.last_distance, length) ? Step::Go : Step::Fail;
-  }
-  if (!in.take(1, bit)) return Step::Fail;
-  if (bit == 0) {  // 0 0 0: short match, end marker or index-bits change
-    std::uint32_t fields = 0;
-    if (!in.take(kShortDistanceBits + kShortLengthBits, fields)) return Step::Fail;
-    const std::uint32_t distance = fields >> kShortLengthBits;
-    const std::uint32_t n = fields & ((1u << kShortLengthBits) - 1u);
-    if (distance != 0) {
-      s.last_distance = distance;
-      return copy_match(s.out, s.produced, s.limit, distance, n + kShortMinLength) ? Step::Go : Step::Fail;
-    }
-    if (n == 0) return Step::End;
-    if (!in.take(n + kIndexBitsChangeExtra, s.index_bits)) return Step::Fail;
-    return s.index_bits >= kMinIndexBits && s.index_bits <= kMaxIndexBits ? Step::Go : Step::Fail;
-  }
-  std::uint32_t code = 0;  // 0 0 1: a four-bit code
-  if (!in.take(kFourBitCodeBits, code)) return Step::Fail;
-  if (code == kCodeZeroByte) {
-    if (s.produced == s.limit) return Step::Fail;
-    s.out[s.produced++] = 0;
-    return Step::Go;
-  }
-  if (code >= kCodeFirstNear) {
-    return copy_match(s.out, s.produced, s.limit, code - 1u, 1) ? Step::Go : Step::Fail;
-  }
-  if (!in.take(1, bit)) return Step::Fail;
-  if (bit != 0) return copy_raw_run(in, s.out, s.produced, s.limit) ? Step::Go : Step::Fail;
-  // Literal-width change: 1 bit w, then the base when w = 0.
-  if (!in.take(1, bit)) return Step::Fail;
-  s.literal_width = kNarrowLiteralWidth + bit;
-  s.literal_base = 0;
-  if (bit == 0 && !in.take(kBaseFieldBits, s.literal_base)) return Step::Fail;
-  return Step::Go;
-}
-
-// Decodes one token with at least 32 bits at hand, which cover its prefix and any fixed
-// fields (at most 18 bits); only its gamma numbers and index bits top up again. Same
-// invariants and results as decode_token_checked().
-[[gnu::always_inline]] inline Step decode_token(BitSource& in, DecodeState& s) {
-  const std::uint64_t bits = in.bits;
-  if ((bits >> 63) != 0) {  // 1: literal
-    const unsigned width = s.literal_width;
-    if (width == 0 || s.produced == s.limit) return Step::Fail;
-    s.out[s.produced++] = static_cast<std::uint8_t>(static_cast<std::uint32_t>((bits << 1) >> (64 - width)) + s.literal_base);
-    in.skip(1 + width);
-    return Step::Go;
-  }
-  if ((bits >> 62) != 0) {  // 0 1: repeat match (g = 2) or long match
-    in.skip(2);
-    std::uint32_t g = 0;
-    std::uint32_t length = 0;
-    if (!in.gamma(g)) return Step::Fail;
-    if (g != kRepeatMatchGamma) {
-      std::uint32_t low = 0;
-      if (!in.take(s.index_bits, low)) return Step::Fail;
-      s.last_distance = ((g - kLongMatchGammaBase) << s.index_bits) | low;
-      if (!in.gamma(length)) return Step::Fail;
-      length += length_bonus(s.last_distance);
-    } else if (!in.gamma(length)) {
-      return Step::Fail;
-    }
-    return copy_match(s.out, s.produced, s.limit, s.last_distance, length) ? Step::Go : Step::Fail;
-  }
-  if ((bits >> 61) == 0) {  // 0 0 0: short match, end marker or index-bits change
-    const auto fields = static_cast<std::uint32_t>(bits >> (64 - 3 - kShortDistanceBits - kShortLengthBits));
-    in.skip(3 + kShortDistanceBits + kShortLengthBits);
-    const std::uint32_t distance = fields >> kShortLengthBits;
-    const std::uint32_t n = fields & ((1u << kShortLengthBits) - 1u);
-    if (distance != 0) {
-      s.last_distance = distance;
-      return copy_match(s.out, s.produced, s.limit, distance, n + kShortMinLength) ? Step::Go : Step::Fail;
-    }
-    if (n == 0) return Step::End;
-    s.index_bits = in.peek(n + kIndexBitsChangeExtra);
-    in.skip(n + kIndexBitsChangeExtra);
-    return s.index_bits >= kMinIndexBits && s.index_bits <= kMaxIndexBits ? Step::Go : Step::Fail;
-  }
-  // 0 0 1: a four-bit code
-  const auto code = static_cast<std::uint32_t>(bits >> (64 - 3 - kFourBitCodeBits)) & 0xFu;
-  in.skip(3 + kFourBitCodeBits);
-  if (code == kCodeZeroByte) {
-    if (s.produced == s.limit) return Step::Fail;
-    s.out[s.produced++] = 0;
-    return Step::Go;
-  }
-  if (code >= kCodeFirstNear) {
-    return copy_match(s.out, s.produced, s.limit, code - 1u, 1) ? Step::Go : Step::Fail;
-  }
-  const std::uint32_t kind = in.peek(1);
-  in.skip(1);
-  if (kind != 0) {
-    // Through copies, so that the caller's state can stay in registers.
-    BitSource copy = in;
-    std::size_t produced = s.produced;
-    const bool ok = copy_raw_run(copy, s.out, produced, s.limit);
-    in = copy;
-    s.produced = produced;
-    return ok ? Step::Go : Step::Fail;
-  }
-  // Literal-width change: 1 bit w, then the base when w = 0.
-  const std::uint32_t w = in.peek(1);
-  in.skip(1);
-  s.literal_width = kNarrowLiteralWidth + w;
-  s.literal_base = 0;
-  if (w == 0) {
-    s.literal_base = in.peek(kBaseFieldBits);
-    in.skip(kBaseFieldBits);
-  }
-  return Step::Go;
-}
-
 // Runs the stream of `word_count` words at `stream` until its end marker. On success
-// state.produced holds the number of bytes written. Tokens that start with fewer than 32
-// bits left in the block take their fields one by one, checking each. The bit source and
-// the state are kept in locals, and handed to the checked path as copies, so that they can
-// live in registers.
-bool decode_stream(const std::uint8_t* stream, std::size_t word_count, DecodeState& state) {
+// state.produced holds the number of bytes written.
+bool decode_stream(const std::uint8_t* stream, std::size_t word_count, tokens::DecodeState& state) {
   const std::uint8_t* const end = stream + word_count * kWordSize;
   // Two whole words are left while next < end - 4 (next only ever lies on a word boundary).
-  BitSource in{0, 0, stream, word_count >= 1 ? end - kWordSize : stream, end};
-  DecodeState s = state;
-  Step step = Step::Go;
-  do {
-    in.refill();
-    if (in.avail >= 32) [[likely]] {
-      step = decode_token(in, s);
-    } else {
-      BitSource copy = in;
-      DecodeState t = s;
-      step = decode_token_checked(copy, t);
-      in = copy;
-      s = t;
-    }
-  } while (step == Step::Go);
-  state = s;
-  return step == Step::End;
+  tokens::BitSource in{0, 0, stream, word_count >= 1 ? end - kWordSize : stream, end};
+  return tokens::run_tokens<false>(in, state) == tokens::Step::End;
 }
 
 }  // namespace
 
 std::uint32_t decode(const std::uint8_t* block, std::size_t block_size, std::uint8_t* out, std::size_t capacity,
-                     std::size_t* written) {
+                     std::size_t* written, bool* accepted) {
   if (written != nullptr) *written = 0;
+  if (accepted != nullptr) *accepted = false;
   if (block == nullptr || out == nullptr) return 0;
   if (block_size < kHeaderSize || block[0] != kMagic0 || block[1] != kMagic1) return 0;
   const std::uint32_t size = load_le32(block + kUnpackedSizeOffset);
@@ -390,11 +36,12 @@ std::uint32_t decode(const std::uint8_t* block, std::size_t block_size, std::uin
   const std::size_t limit = capacity < std::numeric_limits<std::uint32_t>::max()
                                 ? capacity
                                 : static_cast<std::size_t>(std::numeric_limits<std::uint32_t>::max());
-  DecodeState state{out, limit, 0, kInitialLastDistance, kInitialIndexBits, 0, 0};
+  tokens::DecodeState state{out, limit, 0, kInitialLastDistance, kInitialIndexBits, 0, 0};
   const bool ended = decode_stream(block + kHeaderSize, (block_size - kHeaderSize) / kWordSize, state);
   if (written != nullptr) *written = state.produced;
   if (!ended) return 0;
   if (stored != 0 && block_checksum(out, size) != stored) return 0;
+  if (accepted != nullptr) *accepted = true;
   return static_cast<std::uint32_t>(state.produced);
 }
 

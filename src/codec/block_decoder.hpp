@@ -25,9 +25,10 @@ namespace mytarvo::codec {
 // byte of `out` at or beyond `capacity`; allocates nothing; always terminates.
 // When `written` is given, it receives how many bytes at the front of `out` the stream
 // wrote, whatever the result (0 when decoding never started); bytes beyond them are
-// untouched.
+// untouched. When `accepted` is given, it receives whether the block was accepted, which
+// tells a block of no bytes from a failure.
 [[nodiscard]] std::uint32_t decode(const std::uint8_t* block, std::size_t block_size, std::uint8_t* out,
-                                   std::size_t capacity, std::size_t* written = nullptr);
+                                   std::size_t capacity, std::size_t* written = nullptr, bool* accepted = nullptr);
 
 // The unpacked size recorded in the block's header, or 0 when `block` is null, shorter
 // than 6 bytes or does not begin with the magic "QZ". Reads at most the first 6 bytes.

@@ -3,19 +3,12 @@
 
 namespace mytarvo::codec {
 
-namespace {
-inline std::uint32_t fold(std::uint32_t sum, std::uint32_t word) {
-  sum += word;
-  return sum ^ (((word << 1) | (word >> 31)) + 1u);
-}
-}  // namespace
-
 std::uint32_t block_checksum(const std::uint8_t* data, std::size_t size) {
   if (size < 4) return 0;
   std::uint32_t sum = 0;
   std::size_t i = 0;
-  for (; i + 4 <= size; i += 4) sum = fold(sum, load_le32(data + i));
-  if (i != size) sum = fold(sum, load_le32(data + size - 4));
+  for (; i + 4 <= size; i += 4) sum = checksum_fold(sum, load_le32(data + i));
+  if (i != size) sum = checksum_fold(sum, load_le32(data + size - 4));
   return sum;
 }
 

@@ -103,6 +103,12 @@ inline void store_le32(std::uint8_t* p, std::uint32_t v) {
   p[3] = static_cast<std::uint8_t>(v >> 24);
 }
 
+// One step of the block checksum: folds the next little-endian word into `sum`.
+constexpr std::uint32_t checksum_fold(std::uint32_t sum, std::uint32_t word) {
+  sum += word;
+  return sum ^ (((word << 1) | (word >> 31)) + 1u);
+}
+
 // Block checksum over `size` bytes: for each little-endian word (and, when size is not a
 // multiple of 4, one more word ending at the last byte), sum += w; sum ^= rotl(w, 1) + 1.
 // Data shorter than 4 bytes has checksum 0 (never verified).

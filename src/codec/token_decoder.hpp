@@ -1,0 +1,415 @@
+// The token decoder both block decoders share: the bit source, copies, and one token
+// decoder in a fast and a checked form, run by one token loop. The one-shot decoder
+// (block_decoder.cpp) runs it over a whole block; the streaming decoder
+// (stream_decoder.cpp) over the input it has, into its history window.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cassert>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "codec/packed_block.hpp"
+
+namespace mytarvo::codec::tokens {
+
+
+// Gamma numbers of at most 4 pairs (values 2 to 31), by the 8 bits that begin them:
+// value | pairs << 8, or 0 when the pairs do not end within the 8 bits.
+inline constexpr auto kShortGamma = [] {
+  std::array<std::uint16_t, 256> table{};
+  for (unsigned byte = 0; byte < 256; ++byte) {
+    unsigned value = 1;
+    for (unsigned pair = 1; pair <= 4; ++pair) {
+      const unsigned bits = byte >> (8 - 2 * pair) & 3u;
+      value = value << 1 | bits >> 1;
+      if ((bits & 1u) == 0) {
+        table[byte] = static_cast<std::uint16_t>(value | pair << 8);
+        break;
+      }
+    }
+  }
+  return table;
+}();
+
+// ---- How the token loop reads bits ---------------------------------------------------------
+// The bit buffer is a 64-bit word whose unread bits sit at the top, the next bit to read in
+// bit 63; `avail` counts them (0 to 63). A field of n bits (1 <= n <= 32) is taken from the
+// top in one shift. Below the unread bits the buffer holds either zeros or the bits that
+// follow them in the stream, never anything else; so OR-ing the stream's next bits in at
+// their place changes nothing already there, and a refill needs no clearing.
+//
+// refill(), while two whole words are left: their 64 bits, in stream order (bit 31 of each
+// word first: the two little-endian words rotated by 32), are OR-ed in right below the
+// unread bits, and the first of them counts as loaded when fewer than 32 bits were unread.
+// No branch: afterwards 32 <= avail <= 63 and the bits below are the stream's next ones.
+// With one word left it is added the plain way when fewer than 32 bits are unread; with
+// none, nothing is. A refill therefore never reads beyond the block, and never fails: a
+// field fails only when, after a refill, fewer bits are left than it needs.
+//
+// Every field read consumes at least one bit and nothing puts bits back, so the decoder
+// reads each bit of the block at most once and must stop after at most 8·block_size reads:
+// no token, gamma number or raw run can loop without end.
+struct BitSource {
+  std::uint64_t bits;
+  unsigned avail;
+  const std::uint8_t* next;       // the next word not yet loaded
+  const std::uint8_t* two_words;  // refills read two words while next < two_words
+  const std::uint8_t* end;        // the end of the last whole word of the block
+
+  // Tops the buffer up as far as the block allows (see above).
+  [[gnu::always_inline]] void refill() {
+    if (next < two_words) [[likely]] {
+      bits |= std::rotl(load_le64(next), 32) >> avail;
+      next += avail < 32 ? kWordSize : 0;
+      avail |= 32;  // + 32 when below 32, else as it was
+    } else if (avail < 32 && next != end) {
+      bits |= static_cast<std::uint64_t>(load_le32(next)) << (32 - avail);
+      next += kWordSize;
+      avail += 32;
+    }
+  }
+
+  // The next `count` bits (1 to 32) without consuming them; requires avail >= count.
+  [[nodiscard]] std::uint32_t peek(unsigned count) const { return static_cast<std::uint32_t>(bits >> (64 - count)); }
+  void skip(unsigned count) {
+    bits <<= count;
+    avail -= count;
+  }
+  [[gnu::always_inline]] bool take(unsigned count, std::uint32_t& value) {
+    if (avail < count) {
+      refill();
+      if (avail < count) return false;
+    }
+    value = peek(count);
+    skip(count);
+    return true;
+  }
+
+  // Gamma number: value bit and continuation bit in pairs, until a continuation bit of 0.
+  // Numbers of up to 4 pairs (the most common) come from kShortGamma by the next 8 bits.
+  // With 32 bits at hand, the pairs of a number up to 16 pairs long are all there: the
+  // first 0 among the continuation bits (bits 62, 60, ... of the buffer) ends it, and its
+  // value bits (63, 61, ...) are gathered in a few shifts. Longer numbers, and numbers in
+  // the last 32 bits of the block, go pair by pair; values of more than 32 bits keep their
+  // low 32 bits (32-bit unsigned arithmetic).
+  [[gnu::always_inline]] bool gamma(std::uint32_t& value) {
+    if (avail >= 8) {
+      const std::uint32_t entry = kShortGamma[bits >> 56];
+      if (entry != 0) {
+        value = entry & 0xFFu;
+        skip(2 * (entry >> 8));
+        return true;
+      }
+    }
+    refill();
+    if (avail >= 32) {
+      const auto top = static_cast<std::uint32_t>(bits >> 32);
+      const std::uint32_t ends = ~top & 0x55555555u;  // continuation bits that are 0
+      if (ends != 0) {
+        const unsigned pairs = (static_cast<unsigned>(std::countl_zero(ends)) + 1) / 2;
+        std::uint32_t v = (top >> 1) & 0x55555555u;  // value bits of pairs 1..16, spread out
+        v = (v | (v >> 1)) & 0x33333333u;
+        v = (v | (v >> 2)) & 0x0F0F0F0Fu;
+        v = (v | (v >> 4)) & 0x00FF00FFu;
+        v = (v | (v >> 8)) & 0x0000FFFFu;  // pair 1's value bit in bit 15
+        value = (1u << pairs) | (v >> (16 - pairs));
+        skip(2 * pairs);
+        return true;
+      }
+    }
+    std::uint32_t v = 1;
+    std::uint32_t pair = 0;
+    do {
+      if (!take(2, pair)) return false;
+      v = (v << 1) | (pair >> 1);
+    } while ((pair & 1u) != 0);
+    value = v;
+    return true;
+  }
+};
+
+// ---- Decoding state ---------------------------------------------------------------------------
+// The coding state, the output and, for the streaming decoder, what a token left to do.
+// The one-shot decoder writes into the caller's buffer, limit being its capacity; the
+// streaming decoder writes into its history window, limit being the window's end or the
+// block's end (hard_limit), whichever comes first.
+struct DecodeState {
+  std::uint8_t* out;
+  std::size_t limit;      // at most 2^32 - 1 bytes past the block's first byte
+  std::size_t produced;   // bytes written so far (the window's fill when streaming)
+  std::uint32_t last_distance;
+  std::uint32_t index_bits;
+  unsigned literal_width;  // 0 until the first literal-width change
+  std::uint32_t literal_base;
+  // Streaming only.
+  std::size_t hard_limit = 0;          // where the block's unpacked size ends, in window terms
+  std::size_t reach = 0;               // the farthest distance the window keeps
+  std::uint32_t pending_distance = 0;  // a copy cut short by the window's end: its distance
+  std::uint32_t pending_length = 0;    // and the bytes it still has to copy
+  bool raw_pending = false;            // a raw run continues with another chunk
+};
+
+// What a token did. Room: a streaming token stopped at the window's end with work left
+// (pending_length or raw_pending says which); it has consumed its bits and is valid.
+enum class Step { Go, End, Fail, Room };
+
+// ---- Copies ---------------------------------------------------------------------------------
+// Appends `length` bytes copied from `distance` bytes back, with the result of copying one
+// byte at a time from the lowest address up (a distance shorter than the length repeats
+// the bytes just written). Nothing is written outside the copy's own bytes, so the output
+// beyond them keeps what it held, as it would byte by byte. Groups of n bytes are copied
+// whole when the distance is at least n: a group's source then lies wholly before it, in
+// bytes already final. The last group ends exactly at the copy's end, overlapping the one
+// before it, whose bytes it rewrites with the same values.
+//  - 4 to 8 bytes from 4 or more back: two groups of 4; 2 or 3 bytes from 2 or more back:
+//    two groups of 2 (the second group's source then lies in the first group or before);
+//  - more than 8 bytes from 8 or more back: groups of 8 (at least two);
+//  - distance 1: the last byte, repeated; anything else (a single byte, or distances 2 to
+//    7 with longer copies): byte by byte.
+[[gnu::always_inline]] inline void copy_bytes(std::uint8_t* dst, std::uint32_t distance, std::uint32_t length) {
+  const std::uint8_t* src = dst - distance;
+  if (length <= 8 && distance >= 4 && length >= 4) {
+    std::memcpy(dst, src, 4);
+    std::memcpy(dst + length - 4, src + length - 4, 4);
+  } else if (length <= 3 && distance >= 2 && length >= 2) {
+    std::memcpy(dst, src, 2);
+    std::memcpy(dst + length - 2, src + length - 2, 2);
+  } else if (distance >= 8 && length > 8) {
+    std::uint8_t* const end = dst + length;
+    while (end - dst > 8) {
+      std::memcpy(dst, src, 8);
+      dst += 8;
+      src += 8;
+    }
+    std::memcpy(end - 8, end - 8 - distance, 8);
+  } else if (distance == 1) {
+    std::memset(dst, *src, length);
+  } else {
+    for (std::uint32_t i = 0; i < length; ++i) dst[i] = src[i];
+  }
+}
+
+// Checks and performs a copy: a distance of 0 or beyond the bytes produced, or a length
+// beyond the room left, fails the block before anything is written. When streaming, a
+// copy that fits the block but not the window copies what fits and leaves the rest
+// pending, and a distance beyond the window's reach fails.
+template <bool Streaming>
+[[gnu::always_inline]] inline Step copy_match(DecodeState& s, std::uint32_t distance, std::uint32_t length) {
+  if (distance == 0 || distance > s.produced) return Step::Fail;
+  if constexpr (Streaming) {
+    if (distance > s.reach) return Step::Fail;
+  }
+  if (length > s.limit - s.produced) [[unlikely]] {
+    if constexpr (Streaming) {
+      if (length > s.hard_limit - s.produced) return Step::Fail;
+      const auto part = static_cast<std::uint32_t>(s.limit - s.produced);
+      copy_bytes(s.out + s.produced, distance, part);
+      s.produced += part;
+      s.pending_distance = distance;
+      s.pending_length = length - part;
+      return Step::Room;
+    } else {
+      return Step::Fail;
+    }
+  }
+  copy_bytes(s.out + s.produced, distance, length);
+  s.produced += length;
+  return Step::Go;
+}
+
+// Appends raw-run chunks of 256 bytes of 8 bits each, the first already announced, while
+// the continuation bit after each chunk is 1. The bytes are taken as they stand. When
+// streaming, one chunk at a time: a continuation bit of 1 sets `pending` and gives Room.
+template <bool Streaming>
+[[gnu::noinline]] Step copy_raw_run(BitSource& in, std::uint8_t* out, std::size_t& produced, std::size_t limit,
+                                    bool& pending) {
+  std::uint32_t more = 0;
+  do {
+    if (limit - produced < kRawRunBytes) return Step::Fail;
+    std::uint32_t byte = 0;
+    for (std::uint32_t i = 0; i < kRawRunBytes; ++i) {
+      if (!in.take(kRawByteBits, byte)) return Step::Fail;
+      out[produced++] = static_cast<std::uint8_t>(byte);
+    }
+    if (!in.take(1, more)) return Step::Fail;
+  } while (!Streaming && more != 0);
+  pending = more != 0;
+  return pending ? Step::Room : Step::Go;
+}
+
+// ---- The token loop ---------------------------------------------------------------------------
+
+
+// Whether `count` bits are at hand for a token's fixed fields. The fast form's caller
+// guarantees them; the checked form runs where the buffer holds every bit left in the
+// block, so a field that is not at hand lies beyond the block's end.
+template <bool Checked>
+[[gnu::always_inline]] inline bool at_hand(const BitSource& in, unsigned count) {
+  if constexpr (Checked) {
+    return in.avail >= count;
+  } else {
+    assert(in.avail >= count);
+    return true;
+  }
+}
+
+// The longest run of fixed fields a token begins with, prefix included: an index-bits
+// change with a 6-bit field (18 bits); a narrow literal-width change takes 17.
+inline constexpr unsigned kMaxFixedBits = kShortMatchBits + kIndexBitsChangeExtra + 3;
+static_assert(kMaxFixedBits >= kNarrowWidthChangeBits && kMaxFixedBits >= 1 + kWideLiteralWidth);
+// Bits the fast form needs at hand when a token starts: its fixed fields all fit.
+inline constexpr unsigned kFastTokenBits = 32;
+static_assert(kMaxFixedBits <= kFastTokenBits);
+
+// Decodes one token, right after a refill. Its fixed fields (prefix, literal, short-match
+// fields, index-bits change, four-bit code, literal-width change) are read from the bits
+// at hand; only gamma numbers and the index-bits field of a long match top up, through
+// BitSource, which fails at the end of the block.
+//  - Fast form (Checked = false): requires avail >= kFastTokenBits, which covers every
+//    fixed field of any token, so they are read without tests.
+//  - Checked form: requires that the refill left fewer bits only because the block ends
+//    (next == end): then every bit left is at hand, and a fixed field fails exactly when
+//    it is not. It serves the tokens that start in the last 32 bits of the block.
+// Both forms give the same results. Invariants at every call:
+//  - produced <= limit: every write is preceded by a check that it fits;
+//  - every byte out[0, produced) has been written by this decode, so a copy whose distance
+//    lies in 1..produced reads only bytes it wrote;
+//  - 1 <= index_bits <= 31, so the shift forming a long-match distance is defined;
+//  - literal_width is 0 until the first literal-width change and 7 or 8 afterwards; a
+//    literal met while it is 0 fails the block instead of reading an undefined state.
+template <bool Checked, bool Streaming>
+[[gnu::always_inline]] inline Step decode_token(BitSource& in, DecodeState& s) {
+  assert(in.avail >= kFastTokenBits || (Checked && in.next == in.end));
+  assert(s.produced <= s.limit);
+  assert(s.index_bits >= kMinIndexBits && s.index_bits <= kMaxIndexBits);
+  assert(s.literal_width == 0 || s.literal_width == kNarrowLiteralWidth || s.literal_width == kWideLiteralWidth);
+  const std::uint64_t bits = in.bits;
+  if (!at_hand<Checked>(in, 1)) return Step::Fail;
+  if ((bits >> 63) != 0) {  // 1: literal
+    const unsigned width = s.literal_width;
+    if (width == 0 || s.produced == s.limit || !at_hand<Checked>(in, 1 + width)) return Step::Fail;
+    s.out[s.produced++] = static_cast<std::uint8_t>(static_cast<std::uint32_t>((bits << 1) >> (64 - width)) + s.literal_base);
+    in.skip(1 + width);
+    return Step::Go;
+  }
+  if (!at_hand<Checked>(in, 2)) return Step::Fail;
+  if ((bits >> 62) != 0) {  // 0 1: repeat match (g = 2) or long match
+    in.skip(2);
+    std::uint32_t g = 0;
+    std::uint32_t length = 0;
+    if (!in.gamma(g)) return Step::Fail;
+    if (g != kRepeatMatchGamma) {
+      std::uint32_t low = 0;
+      if (!in.take(s.index_bits, low)) return Step::Fail;
+      s.last_distance = ((g - kLongMatchGammaBase) << s.index_bits) | low;
+      if (!in.gamma(length)) return Step::Fail;
+      length += length_bonus(s.last_distance);
+    } else if (!in.gamma(length)) {
+      return Step::Fail;
+    }
+    return copy_match<Streaming>(s, s.last_distance, length);
+  }
+  if (!at_hand<Checked>(in, 3)) return Step::Fail;
+  if ((bits >> 61) == 0) {  // 0 0 0: short match, end marker or index-bits change
+    if (!at_hand<Checked>(in, kShortMatchBits)) return Step::Fail;
+    const auto fields = static_cast<std::uint32_t>(bits >> (64 - kShortMatchBits)) & 0x1FFu;
+    in.skip(kShortMatchBits);
+    const std::uint32_t distance = fields >> kShortLengthBits;
+    const std::uint32_t n = fields & ((1u << kShortLengthBits) - 1u);
+    if (distance != 0) {
+      s.last_distance = distance;
+      return copy_match<Streaming>(s, distance, n + kShortMinLength);
+    }
+    if (n == 0) return Step::End;
+    if (!at_hand<Checked>(in, n + kIndexBitsChangeExtra)) return Step::Fail;
+    s.index_bits = in.peek(n + kIndexBitsChangeExtra);
+    in.skip(n + kIndexBitsChangeExtra);
+    return s.index_bits >= kMinIndexBits && s.index_bits <= kMaxIndexBits ? Step::Go : Step::Fail;
+  }
+  // 0 0 1: a four-bit code
+  if (!at_hand<Checked>(in, kZeroByteBits)) return Step::Fail;
+  const auto code = static_cast<std::uint32_t>(bits >> (64 - kZeroByteBits)) & 0xFu;
+  in.skip(kZeroByteBits);
+  if (code == kCodeZeroByte) {
+    if (s.produced == s.limit) return Step::Fail;
+    s.out[s.produced++] = 0;
+    return Step::Go;
+  }
+  if (code >= kCodeFirstNear) {
+    return copy_match<Streaming>(s, code - 1u, 1);
+  }
+  if (!at_hand<Checked>(in, 1)) return Step::Fail;
+  const std::uint32_t kind = in.peek(1);
+  in.skip(1);
+  if (kind != 0) {
+    // Through copies, so that the caller's state can stay in registers.
+    BitSource copy = in;
+    std::size_t produced = s.produced;
+    bool pending = false;
+    const Step step = copy_raw_run<Streaming>(copy, s.out, produced, s.limit, pending);
+    in = copy;
+    s.produced = produced;
+    if constexpr (Streaming) s.raw_pending = pending;
+    return step;
+  }
+  // Literal-width change: 1 bit w, then the base when w = 0.
+  if (!at_hand<Checked>(in, 1)) return Step::Fail;
+  const std::uint32_t w = in.peek(1);
+  in.skip(1);
+  if (w == 0 && !at_hand<Checked>(in, kBaseFieldBits)) return Step::Fail;
+  s.literal_width = kNarrowLiteralWidth + w;
+  s.literal_base = w == 0 ? in.peek(kBaseFieldBits) : 0;
+  if (w == 0) in.skip(kBaseFieldBits);
+  return Step::Go;
+}
+
+// The checked form, out of line: it runs for the last few tokens of a block only.
+template <bool Streaming>
+[[gnu::noinline]] Step decode_token_checked(BitSource& in, DecodeState& s) {
+  return decode_token<true, Streaming>(in, s);
+}
+
+// Where the streaming decoder's fast loop stops, so that its tokens neither run out of the
+// input at hand (unless the block is that long) nor meet the window's end unannounced.
+struct FastBounds {
+  const std::uint8_t* input_end;  // the fast form runs while next <= input_end
+  std::size_t output_end;         // and while produced <= output_end
+};
+
+// The token loop. It runs tokens until one does not return Go. After each refill a token
+// with 32 bits at hand takes the fast form; otherwise the block has fewer bits left, all
+// at hand, and the one-shot decoder runs the checked form on them. The streaming decoder
+// also leaves the fast form at `bounds`, and returns Go there: it runs the tokens beyond
+// one at a time itself (they may need input it does not have yet). The bit source and the
+// state are kept in locals, and handed to the checked form as copies, so that they can
+// live in registers.
+template <bool Streaming>
+Step run_tokens(BitSource& source, DecodeState& state, [[maybe_unused]] FastBounds bounds = {}) {
+  BitSource in = source;
+  DecodeState s = state;
+  Step step = Step::Go;
+  do {
+    in.refill();
+    bool fast = in.avail >= kFastTokenBits;
+    if constexpr (Streaming) fast = fast && in.next <= bounds.input_end && s.produced <= bounds.output_end;
+    if (fast) [[likely]] {
+      step = decode_token<false, Streaming>(in, s);
+    } else if constexpr (Streaming) {
+      break;
+    } else {
+      BitSource copy = in;
+      DecodeState t = s;
+      step = decode_token_checked<Streaming>(copy, t);
+      in = copy;
+      s = t;
+    }
+  } while (step == Step::Go);
+  source = in;
+  state = s;
+  return step;
+}
+
+}  // namespace mytarvo::codec::tokens
