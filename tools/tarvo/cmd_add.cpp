@@ -10,6 +10,7 @@
 #include "interrupt.hpp"
 #include "mytarvo/files.hpp"
 #include "prepare_pipeline.hpp"
+#include "printable.hpp"
 
 namespace tarvo {
 
@@ -160,7 +161,7 @@ int run_add(const AddOptions& options, Console& console) {
   if (!appender) return kExitUsage;
   g_interrupted_appender = &*appender;
   g_length_before = appender->length();
-  g_interrupt_message = "interrupted; " + options.archive + " is as it was before";
+  g_interrupt_message = "interrupted; " + printable(options.archive) + " is as it was before";
   on_interrupt(cut_back, g_interrupt_message.c_str());
   append_all(options, sources, *appender, console);
   on_interrupt(nullptr, nullptr);
