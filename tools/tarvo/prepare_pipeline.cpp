@@ -8,8 +8,8 @@
 namespace tarvo {
 
 PreparePipeline::PreparePipeline(const std::vector<Source>& sources, mytarvo::Packing packing, unsigned workers,
-                                 Console& console)
-    : sources_(sources), packing_(packing), window_(std::max(workers, 1u) + 2u), console_(console),
+                                 Console& console, bool best)
+    : sources_(sources), packing_(packing), best_(best), window_(std::max(workers, 1u) + 2u), console_(console),
       slots_(window_) {
   const std::size_t count = std::min<std::size_t>(std::max(workers, 1u), sources.size());
   const InterruptsHeld held;  // the workers never take an interruption: the writer does
@@ -59,6 +59,7 @@ mytarvo::PreparedEntry PreparePipeline::prepare(const Source& source) {
     };
   }
   mytarvo::PreparedEntry entry = mytarvo::prepare_entry(source.path, packing_, progress);
+  if (best_) pack_best(entry);
   if (source.expected_size > reported) console_.add_bytes(source.expected_size - reported);
   return entry;
 }

@@ -23,8 +23,11 @@ struct Source {
 class PreparePipeline {
  public:
   // Starts `workers` threads (at least 1). At most workers + 2 files are held prepared or
-  // being prepared at any time, whatever the number of sources.
-  PreparePipeline(const std::vector<Source>& sources, mytarvo::Packing packing, unsigned workers, Console& console);
+  // being prepared at any time, whatever the number of sources. With `best`, each file
+  // read (as `packing` Store reads it) is then packed in the best mode when that makes it
+  // smaller.
+  PreparePipeline(const std::vector<Source>& sources, mytarvo::Packing packing, unsigned workers, Console& console,
+                  bool best = false);
   ~PreparePipeline();  // stops the workers and waits for them
   PreparePipeline(const PreparePipeline&) = delete;
   PreparePipeline& operator=(const PreparePipeline&) = delete;
@@ -39,6 +42,7 @@ class PreparePipeline {
 
   const std::vector<Source>& sources_;
   const mytarvo::Packing packing_;
+  const bool best_;
   const std::size_t window_;
   Console& console_;
 
@@ -51,5 +55,9 @@ class PreparePipeline {
   bool stopping_ = false;
   std::vector<std::thread> threads_;
 };
+
+// Packs a stored entry in the best mode and keeps the block when it is smaller than the
+// file; otherwise (and when memory runs out) the entry stays stored.
+void pack_best(mytarvo::PreparedEntry& entry);
 
 }  // namespace tarvo
