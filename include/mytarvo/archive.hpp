@@ -88,6 +88,8 @@ class ArchiveReader {
   [[nodiscard]] EntryData read(const ArchiveEntry& entry);
   // What read() would report, without keeping the content.
   [[nodiscard]] Damage verify(const ArchiveEntry& entry);
+  // The entry's header exactly as stored: the bytes from its name line up to its data.
+  [[nodiscard]] std::string header_bytes(const ArchiveEntry& entry);
 
  private:
   struct State;
@@ -144,6 +146,26 @@ class ArchiveAppender {
 
   // Whether the first line is the archive header line.
   [[nodiscard]] bool has_header() const;
+  // Takes the exclusive writer lock that every writer of an archive holds for its whole
+  // write; it goes with the appender. With `wait` false this returns false at once when
+  // another writer holds it; with `wait` true it waits for the lock.
+  [[nodiscard]] bool lock(bool wait);
+  // True while the path this appender was opened with still names its open file. After a
+  // wait for the lock, false means another writer replaced the archive meanwhile: open
+  // it afresh.
+  [[nodiscard]] bool still_at_path() const;
+  // Where the archive stops holding whole entries: nullopt when its last entry (or, with
+  // none, its header line) ends exactly at the end of the file, so that a new entry can
+  // follow; otherwise the offset of the first entry header that is cut short, gives a
+  // negative size or has data missing or left over behind it.
+  [[nodiscard]] std::optional<std::uint64_t> torn_at();
+  // The archive's length in bytes, pending writes included.
+  [[nodiscard]] std::uint64_t length();
+  // Cuts the archive to `length` bytes at once, past every buffer. It makes only system
+  // calls that may be made from a signal handler (or from another thread while the
+  // writing one is stopped), so that an interrupted writer can put the archive back as it
+  // was; the appender is not to be used afterwards.
+  bool cut_to(std::uint64_t length) noexcept;
   // Appends one entry (which must be ok()). When writing fails, the archive is cut back
   // to its length before the call and the result is false.
   [[nodiscard]] bool append(const PreparedEntry& entry);
@@ -176,6 +198,7 @@ struct ExtractResult {
   ExtractOutcome outcome = ExtractOutcome::Written;
   std::string path;  // the output path (empty for an unsafe name)
   Damage damage = Damage::None;
+  std::string reason;  // WriteFailed: the system's description of the failure
 };
 
 // Writes an entry's content to `directory` (the current directory when empty) under the
@@ -185,6 +208,41 @@ struct ExtractResult {
 // there is left alone.
 [[nodiscard]] ExtractResult extract_entry(ArchiveReader& reader, const ArchiveEntry& entry,
                                           const std::string& directory, bool keep_existing);
+
+// A directory to extract into, opened once: every file goes into this very directory,
+// even when its path is renamed or replaced by another while extraction runs.
+class OutputDirectory {
+ public:
+  // Opens the directory at `path` (the current directory when empty). Throws
+  // ArchiveError when it is not a directory that can be opened.
+  explicit OutputDirectory(const std::string& path);
+  ~OutputDirectory();
+  OutputDirectory(OutputDirectory&&) noexcept;
+  OutputDirectory& operator=(OutputDirectory&&) noexcept;
+
+  [[nodiscard]] const std::string& path() const;
+  // Whether a file marked read-only (Windows) is replaced: by default it is left alone and
+  // its extraction fails with the reason "read-only".
+  void replace_read_only(bool replace);
+
+ private:
+  friend ExtractResult extract_entry(ArchiveReader&, const ArchiveEntry&, OutputDirectory&, bool,
+                                     const std::function<void(const std::string&)>&);
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Told the path of the temporary file just before it is created, and "" once it is gone
+// again (renamed into place or deleted) or could not be made, so that a caller
+// interrupted in between can remove it.
+using TemporaryWatch = std::function<void(const std::string& temporary)>;
+[[nodiscard]] ExtractResult extract_entry(ArchiveReader& reader, const ArchiveEntry& entry,
+                                          const std::string& directory, bool keep_existing,
+                                          const TemporaryWatch& watch);
+// The same into a directory opened beforehand.
+[[nodiscard]] ExtractResult extract_entry(ArchiveReader& reader, const ArchiveEntry& entry,
+                                          OutputDirectory& directory, bool keep_existing,
+                                          const TemporaryWatch& watch = {});
 
 }  // namespace mytarvo
 

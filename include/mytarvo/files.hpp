@@ -19,6 +19,7 @@ enum class PathKind { Missing, File, Directory };
 struct Item {
   std::string name;
   PathKind kind = PathKind::Missing;  // Missing for anything that is neither a file nor a directory
+  bool link = false;                  // a symbolic link; `kind` is that of the file it leads to
 };
 // The items of directory `path`, sorted by name (byte order). Links to directories are
 // not followed. False when the directory cannot be read.
@@ -29,8 +30,18 @@ struct Item {
 
 // `name` inside `directory`: the directory, this system's separator unless it already ends
 // in one ("/", and on Windows also "\"), then the name. An empty directory gives the name
-// alone.
+// alone, and so does (after it) a Windows drive given alone ("C:name": the current
+// directory of that drive, as the system reads it).
 [[nodiscard]] std::string join(std::string_view directory, std::string_view name);
+
+// True when `path` holds wildcards ("*", "?") that no shell expanded and that the system
+// would match rather than take as a name (on Windows always; elsewhere only when no file
+// has that very name).
+[[nodiscard]] bool has_unexpanded_wildcards(const std::string& path);
+
+// The system's description of the last failure of a system call on this thread, e.g.
+// "Permission denied" or "No space left on device"; to be asked right after the failure.
+[[nodiscard]] std::string last_system_error();
 
 // The name after the last "/" or "\": the name a file gets as an archive entry.
 [[nodiscard]] std::string file_part(const std::string& path);

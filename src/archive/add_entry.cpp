@@ -94,7 +94,8 @@ Outcome append_entry(BufferedFile& archive, const EntryRecord& entry) {
   write_entry(archive, entry);
   if (archive.flush()) return Outcome::Done;
   // Half an entry would hide every entry appended after it from readers: cut it off.
-  archive.truncate(old_length);
+  // Once cut off, the failed bytes are gone: later appends start clean.
+  if (archive.truncate(old_length)) archive.forget_write_failure();
   return Outcome::WriteFailed;
 }
 

@@ -64,7 +64,7 @@ struct ArchiveReader::State {
 ArchiveReader::ArchiveReader(const std::string& path) {
   api::require_existing_archive(path);
   state_ = std::make_unique<State>(path);
-  if (!state_->opened) throw ArchiveError(path + ": cannot be opened");
+  if (!state_->opened) throw ArchiveError(path + ": cannot be opened: " + platform::last_error_text());
   state_->size = state_->archive.length();
   EntryHeader header;
   while (state_->scan.next(header)) state_->entries.push_back(api::to_public(header));
@@ -141,5 +141,13 @@ EntryData ArchiveReader::read(const ArchiveEntry& entry) {
 }
 
 Damage ArchiveReader::verify(const ArchiveEntry& entry) { return read(entry).damage; }
+
+std::string ArchiveReader::header_bytes(const ArchiveEntry& entry) {
+  const std::uint64_t length = entry.data_offset - entry.header_offset;
+  std::string bytes(static_cast<std::size_t>(length), '\0');
+  state_->archive.seek(entry.header_offset);
+  bytes.resize(state_->archive.read(bytes.data(), static_cast<std::uint32_t>(length)));
+  return bytes;
+}
 
 }  // namespace mytarvo

@@ -30,6 +30,10 @@ void fill_entry(PreparedEntry& entry, Packing packing, const PackProgress& progr
   entry.name = read.name;
   if (outcome != Outcome::Done) {
     entry.error = describe(outcome);
+    // The system's reason, asked on the thread that met the refusal.
+    if (outcome == Outcome::CannotOpenSource || outcome == Outcome::CannotReadSource) {
+      entry.error += ": " + platform::last_error_text();
+    }
     return;
   }
   const EntryRecord record = read.record();
@@ -54,26 +58,51 @@ PreparedEntry prepare_entry(const std::string& source, Packing packing, const Pa
 
 struct ArchiveAppender::State {
   BufferedFile archive;
+  std::string path;
   bool header = false;
+  bool locked = false;
 };
+
+namespace {
+constexpr int kReopenAttempts = 64;
+}  // namespace
+
+// Takes the archive's writer lock (waiting for it or not). An edit that held the lock
+// meanwhile may have renamed a rewritten archive over the path: then the file now at the
+// path is opened and locked instead, so that entries land in the archive the path names.
+// False when another writer holds the lock and `wait` is false, or when the file system
+// keeps no locks (the archive is then written without one, as before).
+bool ArchiveAppender::lock(bool wait) {
+  State& state = *state_;
+  if (state.locked) return true;
+  for (int attempt = 0; attempt < kReopenAttempts; ++attempt) {
+    if (!state.archive.is_open()) {
+      if (!state.archive.open(state.path.c_str(), platform::OpenMode::OpenOrCreate)) {
+        throw ArchiveError(state.path + ": cannot be opened for writing: " + platform::last_error_text());
+      }
+      state.header = read_line(state.archive) == kArchiveHeader;
+    }
+    const platform::FileHandle handle = state.archive.handle();
+    if (!platform::lock_exclusive(handle, wait ? platform::LockWait::Block : platform::LockWait::Try)) return false;
+    if (platform::is_same_file(handle, state.path.c_str())) {
+      state.locked = true;
+      return true;
+    }
+    state.archive.close();
+  }
+  throw ArchiveError(state.path + ": keeps being replaced by other writers");
+}
 
 ArchiveAppender::ArchiveAppender(const std::string& path) : state_(std::make_unique<State>()) {
   api::require_existing_archive(path);
-  // The appender holds the archive's writer lock for its whole life. An edit that held it
-  // meanwhile may have renamed a rewritten archive over the path: then that one is opened.
-  for (int attempt = 0;; ++attempt) {
-    BufferedFile& file = state_->archive;
-    if (!file.open(path.c_str(), platform::OpenMode::OpenOrCreate)) {
-      throw ArchiveError(path + ": cannot be opened for writing");
-    }
-    if (!platform::lock_exclusive(file.handle(), platform::LockWait::Block)) {
-      throw ArchiveError(path + ": cannot be locked for writing");
-    }
-    if (platform::is_same_file(file.handle(), path.c_str())) break;
-    if (attempt == 63) throw ArchiveError(path + ": keeps being replaced by other writers");
-    file.close();
+  state_->path = path;
+  if (!state_->archive.open(path.c_str(), platform::OpenMode::OpenOrCreate)) {
+    throw ArchiveError(path + ": cannot be opened for writing: " + platform::last_error_text());
   }
   state_->header = read_line(state_->archive) == kArchiveHeader;
+  // The lock goes with the appender: taken now when it is free, otherwise by the caller's
+  // lock() or at the latest by the first append, which waits for it.
+  (void)lock(false);
 }
 
 ArchiveAppender::~ArchiveAppender() = default;
@@ -82,8 +111,47 @@ ArchiveAppender& ArchiveAppender::operator=(ArchiveAppender&&) noexcept = defaul
 
 bool ArchiveAppender::has_header() const { return state_->header; }
 
+bool ArchiveAppender::still_at_path() const {
+  return platform::is_same_file(state_->archive.handle(), state_->path.c_str());
+}
+
+namespace {
+// Bytes an entry header takes at the least: its name line, the flag byte and its size
+// lines, each line ended by one byte. Fewer mean that the file ends inside the header.
+std::uint64_t shortest_header(const EntryHeader& entry) {
+  std::uint64_t bytes = entry.name.size() + 1 + 1 + std::to_string(entry.file_size).size() + 1;
+  if (entry.packed()) bytes += std::to_string(entry.packed_size).size() + 1;
+  return bytes;
+}
+}  // namespace
+
+std::optional<std::uint64_t> ArchiveAppender::torn_at() {
+  BufferedFile& archive = state_->archive;
+  const std::uint64_t length = archive.length();
+  archive.seek(0);
+  EntryScan scan(archive);
+  EntryHeader entry;
+  std::uint64_t end = archive.position();
+  std::uint64_t last_start = end;
+  while (scan.next(entry)) {
+    if (entry.data_offset - entry.header_offset < shortest_header(entry)) return entry.header_offset;
+    last_start = entry.header_offset;
+    end = entry.data_offset + static_cast<std::uint64_t>(entry.data_length());
+  }
+  if (scan.stopped_at_bad_size()) return entry.header_offset;
+  if (end != length) return last_start;
+  return std::nullopt;
+}
+
+std::uint64_t ArchiveAppender::length() { return state_->archive.length(); }
+
+bool ArchiveAppender::cut_to(std::uint64_t length) noexcept {
+  return platform::truncate_file(state_->archive.handle(), length);
+}
+
 bool ArchiveAppender::append(const PreparedEntry& entry) {
   if (!entry.ok()) return false;
+  (void)lock(true);
   const bool packed = entry.flag == kFlagPacked;
   if (!packed && entry.data.size() != entry.file_size) return false;  // sizes must describe the data
   EntryRecord record;

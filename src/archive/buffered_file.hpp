@@ -28,6 +28,8 @@ class BufferedFile {
   [[nodiscard]] bool open_to_write(const char* path, platform::OpenMode mode);
   // True when `path` names the file open here.
   [[nodiscard]] bool is_file_at(const char* path) const;
+  // Takes over a file opened elsewhere (kNoFile: none); true when there is one.
+  [[nodiscard]] bool adopt(platform::FileHandle handle);
   // Flushes pending writes and closes; false when a pending write failed.
   bool close();
   [[nodiscard]] bool is_open() const { return handle_ != platform::kNoFile; }
@@ -52,6 +54,10 @@ class BufferedFile {
   bool truncate(std::uint64_t length);
   // True once any write to this file has failed since it was opened.
   [[nodiscard]] bool write_failed() const { return write_failed_; }
+  // Forgets earlier write failures, once their bytes have been cut off again.
+  void forget_write_failure() { write_failed_ = false; }
+  // The OS handle (kNoFile when closed).
+  [[nodiscard]] platform::FileHandle handle() const { return handle_; }
   // True once the system has refused a read (as opposed to the end of the file).
   [[nodiscard]] bool read_failed() const { return read_failed_; }
 

@@ -8,6 +8,7 @@
 #include "archive/public_api.hpp"
 #include "mytarvo/files.hpp"
 #include "support/paths.hpp"
+#include "support/platform.hpp"
 
 namespace mytarvo {
 
@@ -26,40 +27,111 @@ std::string temporary_name() {
   return text;
 }
 
-// Creates a fresh temporary file in `directory`, open for writing; returns its path.
-std::string create_temporary(const std::string& directory, BufferedFile& file) {
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    std::string path = files::join(directory, temporary_name());
-    if (file.open(path.c_str(), platform::OpenMode::CreateNew)) return path;
+}  // namespace
+
+struct OutputDirectory::State {
+  std::string path;
+  platform::DirectoryHandle handle = platform::kNoDirectory;
+  bool replace_read_only = false;
+  ~State() { platform::close_directory(handle); }
+};
+
+OutputDirectory::OutputDirectory(const std::string& path) : state_(std::make_unique<State>()) {
+  state_->path = path;
+  state_->handle = platform::open_directory(path.empty() ? "." : path.c_str());
+  if (state_->handle == platform::kNoDirectory) {
+    throw ArchiveError(path + ": cannot be opened as a directory: " + platform::last_error_text());
   }
+}
+
+OutputDirectory::~OutputDirectory() = default;
+OutputDirectory::OutputDirectory(OutputDirectory&&) noexcept = default;
+OutputDirectory& OutputDirectory::operator=(OutputDirectory&&) noexcept = default;
+
+const std::string& OutputDirectory::path() const { return state_->path; }
+
+void OutputDirectory::replace_read_only(bool replace) { state_->replace_read_only = replace; }
+
+namespace {
+
+using platform::DirectoryHandle;
+
+// Creates a fresh temporary file in `directory`, open for writing; returns its name.
+// The watch hears of each name (as a path) before the file is created, so that no moment
+// exists in which the file is there and the watch does not know it.
+std::string create_temporary(const OutputDirectory& directory, DirectoryHandle handle, BufferedFile& file,
+                             const TemporaryWatch& watch) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    std::string name = temporary_name();
+    if (watch) watch(files::join(directory.path(), name));
+    if (file.adopt(platform::open_file_in(handle, name.c_str(), platform::OpenMode::CreateNew))) return name;
+  }
+  if (watch) watch({});
   return {};
 }
 
-// Writes `content` to `path` through a temporary file in `directory`.
-bool write_in_place(const std::string& directory, const std::string& path, const std::vector<std::uint8_t>& content) {
+// Writes `content` as `name` in `directory` through a temporary file there. Returns why
+// it failed, as the system said at the failing step, or "" once the file is in place.
+std::string write_in_place(const OutputDirectory& directory, DirectoryHandle handle, const std::string& name,
+                           const std::vector<std::uint8_t>& content, const TemporaryWatch& watch) {
   BufferedFile file;
-  const std::string temporary = create_temporary(directory, file);
-  if (temporary.empty()) return false;
+  const std::string temporary = create_temporary(directory, handle, file, watch);
+  if (temporary.empty()) return platform::last_error_text();
   file.write(content.data(), static_cast<std::uint32_t>(content.size()));
-  const bool written = file.close();
-  if (written && platform::rename_replacing(temporary.c_str(), path.c_str())) return true;
-  platform::delete_file(temporary.c_str());
-  return false;
+  std::string reason = file.flush() ? std::string() : platform::last_error_text();
+  if (reason.empty()) platform::copy_permissions_in(handle, name.c_str(), file.handle());
+  if (!file.close() && reason.empty()) reason = platform::last_error_text();
+  if (reason.empty() && !platform::rename_in(handle, temporary.c_str(), name.c_str())) {
+    reason = platform::last_error_text();
+  }
+  if (!reason.empty()) platform::delete_file_in(handle, temporary.c_str());
+  if (watch) watch({});
+  return reason;
 }
 
 }  // namespace
 
 ExtractResult extract_entry(ArchiveReader& reader, const ArchiveEntry& entry, const std::string& directory,
                             bool keep_existing) {
+  return extract_entry(reader, entry, directory, keep_existing, {});
+}
+
+ExtractResult extract_entry(ArchiveReader& reader, const ArchiveEntry& entry, const std::string& directory,
+                            bool keep_existing, const TemporaryWatch& watch) {
+  try {
+    OutputDirectory output(directory);
+    return extract_entry(reader, entry, output, keep_existing, watch);
+  } catch (const ArchiveError&) {
+    ExtractResult result;
+    result.outcome = is_unsafe_entry_name(entry.name) ? ExtractOutcome::Unsafe : ExtractOutcome::WriteFailed;
+    if (result.outcome == ExtractOutcome::WriteFailed) {
+      result.reason = platform::last_error_text();
+      result.path = files::join(directory, entry.name);
+    }
+    return result;
+  }
+}
+
+ExtractResult extract_entry(ArchiveReader& reader, const ArchiveEntry& entry, OutputDirectory& directory,
+                            bool keep_existing, const TemporaryWatch& watch) {
   ExtractResult result;
   if (is_unsafe_entry_name(entry.name)) {
     result.outcome = ExtractOutcome::Unsafe;
     return result;
   }
-  result.path = files::join(directory, entry.name);
-  if (keep_existing && files::kind_of(result.path) != files::PathKind::Missing) {
+  result.path = files::join(directory.path(), entry.name);
+  const DirectoryHandle handle = directory.state_->handle;
+  if (keep_existing && platform::exists_in(handle, entry.name.c_str())) {
     result.outcome = ExtractOutcome::Kept;
     return result;
+  }
+  if (platform::is_read_only_in(handle, entry.name.c_str())) {
+    if (!directory.state_->replace_read_only) {
+      result.outcome = ExtractOutcome::WriteFailed;
+      result.reason = "read-only";
+      return result;
+    }
+    platform::clear_read_only_in(handle, entry.name.c_str());
   }
   EntryData data = reader.read(entry);
   if (data.damage != Damage::None) {
@@ -67,7 +139,8 @@ ExtractResult extract_entry(ArchiveReader& reader, const ArchiveEntry& entry, co
     result.damage = data.damage;
     return result;
   }
-  if (!write_in_place(directory, result.path, data.bytes)) result.outcome = ExtractOutcome::WriteFailed;
+  result.reason = write_in_place(directory, handle, entry.name, data.bytes, watch);
+  if (!result.reason.empty()) result.outcome = ExtractOutcome::WriteFailed;
   return result;
 }
 

@@ -28,7 +28,7 @@ bool list_directory(const std::string& path, std::vector<Item>& items) {
     PathKind kind = PathKind::Missing;
     if (item.kind == platform::FileKind::File) kind = PathKind::File;
     if (item.kind == platform::FileKind::Directory) kind = PathKind::Directory;
-    items.push_back({std::move(item.name), kind});
+    items.push_back({std::move(item.name), kind, item.link});
   }
   std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.name < b.name; });
   return true;
@@ -50,6 +50,10 @@ bool create_directories(const std::string& given) {
 }
 
 std::string join(std::string_view directory, std::string_view name) { return paths::join(directory, name); }
+
+bool has_unexpanded_wildcards(const std::string& path) { return platform::has_unexpanded_wildcards(path.c_str()); }
+
+std::string last_system_error() { return platform::last_error_text(); }
 
 std::string file_part(const std::string& path) { return paths::file_part(path.c_str()); }
 

@@ -114,7 +114,9 @@ std::string normalise_directory(std::string_view directory) {
 
 std::string join(std::string_view directory, std::string_view name) {
   std::string path(directory);
-  if (!path.empty() && !ends_in_separator(path, platform::name_rules())) path += platform::kDirectorySeparator;
+  // A drive alone ("C:") stands for that drive's current directory: no separator after it.
+  const bool separated = path.empty() || ends_in_separator(path, platform::name_rules()) || platform::is_drive_alone(path);
+  if (!separated) path += platform::kDirectorySeparator;
   path += name;
   return path;
 }

@@ -63,7 +63,9 @@ void create_directory_trimmed(const char* path);
 
 // `name` inside `directory`: the directory, this system's separator unless it already ends
 // in one ("/", and on Windows also "\\"), then the name. An empty directory gives the name
-// alone. (A normalised directory already ends in a separator: joining only appends.)
+// alone, and so does (after it) a Windows drive given alone ("C:name": the current directory
+// of that drive, as the system reads it). (A normalised directory already ends in a
+// separator: joining only appends.)
 [[nodiscard]] std::string join(std::string_view directory, std::string_view name);
 
 // True when `name` names a file directly inside a directory and nothing else: not empty,

@@ -15,6 +15,13 @@ extern const char kDirectorySeparator;
 // True for the characters this system takes as separating directories: "\" and "/" on
 // Windows, "/" alone elsewhere (there "\" is an ordinary file-name character).
 [[nodiscard]] bool is_directory_separator(char c);
+// True for a drive alone ("C:" on Windows), which names the current directory of that
+// drive: a name joined to it follows without a separator ("C:name"). Never elsewhere.
+[[nodiscard]] bool is_drive_alone(std::string_view path);
+// True when `path` holds wildcard characters in its last component that the system would
+// match instead of taking them as part of a name: on Windows "*" or "?" anywhere in it;
+// elsewhere (where names may hold them) only when no file has that very name.
+[[nodiscard]] bool has_unexpanded_wildcards(const char* path);
 
 // The longest path, in bytes without the terminating NUL, that this system takes whole:
 // 260 on Windows (the room of the ANSI file interfaces), 4095 on Linux. A longer path is
@@ -136,7 +143,40 @@ void create_directory(const char* path);
 // is_valid_text): the test reads single bytes, which is sound only then.
 [[nodiscard]] bool is_reserved_file_name(std::string_view name);
 
+// ---- Output directories ------------------------------------------------------------------
+// A directory opened once, in which files are then created, renamed and deleted by name:
+// they land in that very directory even when its path is renamed or replaced meanwhile.
+// POSIX: a descriptor and the *at calls. Windows: a handle that forbids renaming or
+// deleting the directory while it is held, and its path, checked to still name it before
+// every use.
+using DirectoryHandle = std::intptr_t;
+inline constexpr DirectoryHandle kNoDirectory = 0;
+// kNoDirectory when `path` is not a directory that can be opened.
+[[nodiscard]] DirectoryHandle open_directory(const char* path);
+void close_directory(DirectoryHandle directory);
+// As open_file, for the file `name` (a plain name) in `directory`.
+[[nodiscard]] FileHandle open_file_in(DirectoryHandle directory, const char* name, OpenMode mode);
+// Moves `from` to `to` within `directory`, replacing a file at `to`.
+[[nodiscard]] bool rename_in(DirectoryHandle directory, const char* from, const char* to);
+void delete_file_in(DirectoryHandle directory, const char* name);
+// Whether anything exists under `name` in `directory`.
+[[nodiscard]] bool exists_in(DirectoryHandle directory, const char* name);
+// As copy_permissions, from the file `name` in `directory`.
+void copy_permissions_in(DirectoryHandle directory, const char* name, FileHandle to);
+// Whether the file `name` in `directory` is marked read-only, which on Windows keeps it
+// from being replaced; never elsewhere (there permission bits do not stop a rename).
+[[nodiscard]] bool is_read_only_in(DirectoryHandle directory, const char* name);
+// Clears that mark, so that the file can be replaced.
+void clear_read_only_in(DirectoryHandle directory, const char* name);
+
 // ---- Services for tools -------------------------------------------------------------------
+// The system's description of the last failure of a system call on this thread, e.g.
+// "Permission denied" or "No space left on device"; to be asked right after the failure.
+[[nodiscard]] std::string last_error_text();
+// Gives the open file `to` the access permissions of the file at `from`, when there is
+// one (so that a file replaced by a new version keeps who may read, write or run it).
+// POSIX: the permission bits; Windows: nothing to do, the new file takes the folder's.
+void copy_permissions(const char* from, FileHandle to);
 // Moves `from` to `to`, replacing a file at `to`; false when the system refuses.
 [[nodiscard]] bool rename_replacing(const char* from, const char* to);
 
@@ -144,6 +184,7 @@ enum class FileKind { File, Directory, Other };
 struct DirectoryItem {
   std::string name;
   FileKind kind = FileKind::Other;
+  bool link = false;  // a symbolic link (its kind is that of what it leads to)
 };
 // The items of directory `path` ("." and ".." left out), in the order the system gives
 // them. A link counts as a file only when it leads to a regular file and never as a

@@ -13,7 +13,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
+#include <system_error>
 #include <vector>
 
 namespace mytarvo::platform {
@@ -28,6 +30,15 @@ const std::size_t kPathLimit = PATH_MAX - 1;
 NameRules name_rules() { return NameRules{}; }
 bool is_lead_byte(unsigned, unsigned char) { return false; }
 bool is_valid_text(unsigned, std::string_view) { return true; }
+
+bool is_drive_alone(std::string_view) { return false; }
+
+bool has_unexpanded_wildcards(const char* path) {
+  const char* last = std::strrchr(path, '/');
+  const char* name = last != nullptr ? last + 1 : path;
+  struct stat st {};
+  return std::strpbrk(name, "*?[") != nullptr && ::lstat(path, &st) != 0;
+}
 
 namespace {
 
@@ -86,14 +97,15 @@ int open_for_writing(const char* path, int flags, int directory = AT_FDCWD) {
   return fd;
 }
 
-// The directory that holds the last component of `path` (open, or -1) and that component.
-int open_parent(const char* path, std::string& name) {
+// The directory that holds the last component of `path` (taken in directory `at`; open,
+// or -1) and that component.
+int open_parent(const char* path, std::string& name, int at) {
   const std::string text(path);
   const std::size_t slash = text.rfind('/');
   name = slash == std::string::npos ? text : text.substr(slash + 1);
   if (name.empty() || name == "." || name == "..") return -1;
   const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : text.substr(0, slash);
-  return open_retrying(parent.c_str(), O_CLOEXEC | O_RDONLY | O_DIRECTORY);
+  return open_retrying(parent.c_str(), O_CLOEXEC | O_RDONLY | O_DIRECTORY, at);
 }
 
 // Admits `fd` to the table of the library's open files when it is a regular file that no
@@ -114,9 +126,9 @@ int admit(int fd, bool writes, bool empty) {
 // with other links is never written in place: either is removed and a new file created
 // exclusively in the same directory (opened by descriptor, so that a directory renamed
 // meanwhile cannot redirect the new file).
-int open_output(const char* path) {
+int open_output(const char* path, int at) {
   std::string name;
-  const int directory = open_parent(path, name);
+  const int directory = open_parent(path, name, at);
   if (directory < 0) return -1;
   const std::lock_guard<std::mutex> guard(g_open_records_lock);
   int fd = open_for_writing(name.c_str(), O_CREAT | O_NOFOLLOW, directory);
@@ -142,25 +154,28 @@ int open_output(const char* path) {
 
 }  // namespace
 
-FileHandle open_file(const char* path, OpenMode mode) {
+FileHandle open_file(const char* path, OpenMode mode) { return open_file_in(AT_FDCWD, path, mode); }
+
+FileHandle open_file_in(DirectoryHandle directory, const char* path, OpenMode mode) {
+  const int at = static_cast<int>(directory);
   if (mode == OpenMode::WriteOutput) {
-    const int fd = open_output(path);
+    const int fd = open_output(path, at);
     return fd < 0 ? kNoFile : fd;
   }
   // Replace removes what is at the path first (never a directory), so that a link there is
   // replaced rather than written through.
   if (mode == OpenMode::Replace) {
     struct stat st {};
-    if (::lstat(path, &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(path);
+    if (::fstatat(at, path, &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(st.st_mode)) ::unlinkat(at, path, 0);
   }
   // Create-or-truncate empties the file only once the sharing test has passed.
   int fd = -1;
   switch (mode) {
-    case OpenMode::CreateOrTruncate: fd = open_for_writing(path, O_CREAT); break;
-    case OpenMode::Replace: fd = open_for_writing(path, O_CREAT | O_NOFOLLOW); break;
-    case OpenMode::OpenOrCreate: fd = open_retrying(path, O_CLOEXEC | O_RDWR | O_CREAT); break;
-    case OpenMode::ReadExisting: fd = open_retrying(path, O_CLOEXEC | O_RDONLY); break;
-    case OpenMode::CreateNew: fd = open_retrying(path, O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL); break;
+    case OpenMode::CreateOrTruncate: fd = open_for_writing(path, O_CREAT, at); break;
+    case OpenMode::Replace: fd = open_for_writing(path, O_CREAT | O_NOFOLLOW, at); break;
+    case OpenMode::OpenOrCreate: fd = open_retrying(path, O_CLOEXEC | O_RDWR | O_CREAT, at); break;
+    case OpenMode::ReadExisting: fd = open_retrying(path, O_CLOEXEC | O_RDONLY, at); break;
+    case OpenMode::CreateNew: fd = open_retrying(path, O_CLOEXEC | O_RDWR | O_CREAT | O_EXCL, at); break;
     case OpenMode::WriteOutput: break;
   }
   if (fd < 0) return kNoFile;
@@ -266,6 +281,13 @@ std::int64_t query_size(const std::string& path) {
 
 void delete_file(const char* path) { ::unlink(path); }
 
+std::string last_error_text() { return std::generic_category().message(errno); }
+
+void copy_permissions(const char* from, FileHandle to) {
+  struct stat st {};
+  if (::stat(from, &st) == 0 && S_ISREG(st.st_mode)) (void)::fchmod(static_cast<int>(to), st.st_mode & 07777);
+}
+
 std::string current_directory() {
   std::vector<char> room(4096);
   while (::getcwd(room.data(), room.size()) == nullptr) {
@@ -280,6 +302,41 @@ void create_directory(const char* path) { ::mkdir(path, 0777); }
 bool is_reserved_file_name(std::string_view) { return false; }
 
 bool rename_replacing(const char* from, const char* to) { return std::rename(from, to) == 0; }
+
+// The descriptor is the handle itself; AT_FDCWD (the current directory) is negative, so 0
+// (standard input, never a directory opened here) marks "none".
+DirectoryHandle open_directory(const char* path) {
+  const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd > 0) return fd;
+  if (fd == 0) ::close(fd);
+  return kNoDirectory;
+}
+
+void close_directory(DirectoryHandle directory) {
+  if (directory != kNoDirectory) ::close(static_cast<int>(directory));
+}
+
+bool rename_in(DirectoryHandle directory, const char* from, const char* to) {
+  const int at = static_cast<int>(directory);
+  return ::renameat(at, from, at, to) == 0;
+}
+
+void delete_file_in(DirectoryHandle directory, const char* name) { ::unlinkat(static_cast<int>(directory), name, 0); }
+
+bool exists_in(DirectoryHandle directory, const char* name) {
+  struct stat st {};
+  return ::fstatat(static_cast<int>(directory), name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool is_read_only_in(DirectoryHandle, const char*) { return false; }
+void clear_read_only_in(DirectoryHandle, const char*) {}
+
+void copy_permissions_in(DirectoryHandle directory, const char* name, FileHandle to) {
+  struct stat st {};
+  if (::fstatat(static_cast<int>(directory), name, &st, 0) == 0 && S_ISREG(st.st_mode)) {
+    (void)::fchmod(static_cast<int>(to), st.st_mode & 07777);
+  }
+}
 
 namespace {
 FileKind kind_of(const std::string& path) {
@@ -302,7 +359,9 @@ bool list_directory(const char* path, std::vector<DirectoryItem>& items) {
   while (const dirent* item = ::readdir(dir)) {
     const std::string name = item->d_name;
     if (name == "." || name == "..") continue;
-    items.push_back({name, kind_of(prefix + name)});
+    struct stat st {};
+    const bool link = ::lstat((prefix + name).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    items.push_back({name, kind_of(prefix + name), link});
   }
   ::closedir(dir);
   return true;

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <cstring>
+
 #include <cctype>
 
 namespace mytarvo::platform {
@@ -34,6 +36,18 @@ bool is_valid_text(unsigned code_page, std::string_view text) {
   if (text.size() > 0x7FFFFFFF) return false;
   return MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr,
                              0) > 0;
+}
+
+bool is_drive_alone(std::string_view path) {
+  return path.size() == 2 && path[1] == ':' && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
+bool has_unexpanded_wildcards(const char* path) {
+  const char* name = path;
+  for (const char* c = path; *c != '\0'; ++c) {
+    if (*c == '\\' || *c == '/' || *c == ':') name = c + 1;
+  }
+  return std::strpbrk(name, "*?") != nullptr;
 }
 
 namespace {
@@ -266,6 +280,18 @@ std::int64_t query_size(const std::string& path) {
 
 void delete_file(const char* path) { DeleteFileA(path); }
 
+void copy_permissions(const char*, FileHandle) {}
+
+std::string last_error_text() {
+  const DWORD code = GetLastError();
+  char text[512];
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                                sizeof text, nullptr);
+  while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == '.')) --length;
+  if (length == 0) return "system error " + std::to_string(code);
+  return std::string(text, length);
+}
+
 std::string current_directory() {
   char room[MAX_PATH];  // 260 characters, the terminating NUL included
   DWORD length = GetCurrentDirectoryA(MAX_PATH, room);
@@ -318,6 +344,86 @@ bool rename_replacing(const char* from, const char* to) {
   return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
+namespace {
+
+// An open directory: the handle, held without delete sharing so that nobody can rename or
+// remove the directory meanwhile, and the path it was opened by.
+struct OpenDirectory {
+  HANDLE handle;
+  std::string path;
+};
+
+OpenDirectory* to_directory(DirectoryHandle directory) { return reinterpret_cast<OpenDirectory*>(directory); }
+
+// The path of `name` in `directory`, once the directory's path is checked to still name
+// the directory held open; "" (and ERROR_PATH_NOT_FOUND) when it does not.
+std::string path_in(DirectoryHandle directory, const char* name) {
+  OpenDirectory* open = to_directory(directory);
+  if (open == nullptr || !is_same_file(reinterpret_cast<FileHandle>(open->handle), open->path.c_str())) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return {};
+  }
+  std::string path = open->path;
+  if (!path.empty() && path.back() != '\\' && path.back() != '/' && !is_drive_alone(path)) path += '\\';
+  return path + name;
+}
+
+}  // namespace
+
+DirectoryHandle open_directory(const char* path) {
+  HANDLE h = CreateFileA(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return kNoDirectory;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(h, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    CloseHandle(h);
+    return kNoDirectory;
+  }
+  return reinterpret_cast<DirectoryHandle>(new OpenDirectory{h, path});
+}
+
+void close_directory(DirectoryHandle directory) {
+  OpenDirectory* open = to_directory(directory);
+  if (open == nullptr) return;
+  CloseHandle(open->handle);
+  delete open;
+}
+
+FileHandle open_file_in(DirectoryHandle directory, const char* name, OpenMode mode) {
+  const std::string path = path_in(directory, name);
+  return path.empty() ? kNoFile : open_file(path.c_str(), mode);
+}
+
+bool rename_in(DirectoryHandle directory, const char* from, const char* to) {
+  const std::string source = path_in(directory, from);
+  const std::string target = path_in(directory, to);
+  return !source.empty() && !target.empty() && rename_replacing(source.c_str(), target.c_str());
+}
+
+void delete_file_in(DirectoryHandle directory, const char* name) {
+  const std::string path = path_in(directory, name);
+  if (!path.empty()) delete_file(path.c_str());
+}
+
+bool exists_in(DirectoryHandle directory, const char* name) {
+  const std::string path = path_in(directory, name);
+  return !path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void copy_permissions_in(DirectoryHandle, const char*, FileHandle) {}
+
+bool is_read_only_in(DirectoryHandle directory, const char* name) {
+  const std::string path = path_in(directory, name);
+  const DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+void clear_read_only_in(DirectoryHandle directory, const char* name) {
+  const std::string path = path_in(directory, name);
+  const DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+}
+
 bool list_directory(const char* path, std::vector<DirectoryItem>& items) {
   items.clear();
   std::string pattern = path;
@@ -336,7 +442,7 @@ bool list_directory(const char* path, std::vector<DirectoryItem>& items) {
     } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) {
       kind = FileKind::Other;
     }
-    items.push_back({name, kind});
+    items.push_back({name, kind, (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
   } while (FindNextFileA(search, &found));
   FindClose(search);
   return true;

@@ -156,6 +156,34 @@ TEST_F(ToolAdd, RefusesFilesThatAreNotArchives) {
   EXPECT_EQ(read_text(notes), "my notes\r\n");
 }
 
+// Archives whose entries stop short of the end of the file, or run past it: an entry
+// appended there would be hidden from readers (or swallowed by the torn one).
+Bytes without_last_byte(Bytes bytes) {
+  bytes.pop_back();
+  return bytes;
+}
+
+class ToolAddTorn : public ToolTest, public ::testing::WithParamInterface<Bytes> {};
+
+TEST_P(ToolAddTorn, RefusesToAppendAndSaysHowToMendIt) {
+  const std::string archive = path("torn.pak");
+  write_file(archive, concat({kPakHeader, GetParam()}));
+  const Bytes before = read_file(archive);
+  const ToolRun run = tarvo({"add", archive, file("a.txt", "hello")});
+  EXPECT_EQ(run.status, 2) << run;
+  EXPECT_TRUE(contains(run.err, "run 'tarvo repair " + archive + "'")) << run;
+  EXPECT_EQ(read_file(archive), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tails, ToolAddTorn,
+    ::testing::Values(to_bytes("x"),                                                // bytes after the header
+                      concat({stored_entry("a", "abc"), to_bytes("trailing")}),     // a cut-off name line
+                      concat({stored_entry("a", "abc"), to_bytes("b\r\n"), Bytes{0}}),  // no size line
+                      concat({to_bytes("a\r\n"), Bytes{0}, to_bytes("9\r\nabc")}),  // data cut short
+                      without_last_byte(packed_entry("b.dat", 64, kBlock64A)),
+                      concat({to_bytes("a\r\n"), Bytes{0}, to_bytes("-5\r\n")})));  // a negative size
+
 TEST_F(ToolAdd, CreateRefusesToReplaceAFileWithoutForce) {
   const std::string existing = file("keep.pak", "precious");
   const ToolRun refused = tarvo({"create", existing});

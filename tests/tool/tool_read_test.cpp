@@ -59,21 +59,65 @@ TEST_F(ToolRead, TableListsNameSizesRatioMethodAndOffset) {
             "3 entries, 69 bytes, 23 in the archive (33.3%)\n");
 }
 
-TEST_F(ToolRead, ArchiveWithoutHeaderLineIsReadWithAWarning) {
+TEST_F(ToolRead, ArchiveWithoutHeaderLineIsReadOnlyWithForce) {
   write_file(path("odd.pak"), concat({to_bytes("not a header\r\n"), stored_entry("a.txt", "hello")}));
-  const ToolRun list = tarvo({"list", path("odd.pak")});
+  const ToolRun list = tarvo({"list", "--force", path("odd.pak")});
   EXPECT_EQ(list.status, 0) << list;
   EXPECT_TRUE(contains(list.err, "warning: ")) << list;
   EXPECT_TRUE(contains(list.err, "odd.pak: its first line is not the archive header")) << list;
   EXPECT_TRUE(contains(list.out, "a.txt")) << list;
-  const ToolRun test = tarvo({"test", path("odd.pak")});
+  const ToolRun test = tarvo({"test", "-f", path("odd.pak")});
   EXPECT_EQ(test.status, 1) << test;
 }
 
-TEST_F(ToolRead, NegativeSizeEndsTheEntriesWithAWarningAndFailsTheTest) {
+// How each reading command ends on archives that are damaged in the ways a scan can tell.
+struct StatusCase {
+  const char* what;
+  Bytes archive;
+  std::vector<std::string> command;  // the archive's path is appended
+  int status;
+};
+
+class ToolReadStatus : public ToolTest, public ::testing::WithParamInterface<StatusCase> {};
+
+TEST_P(ToolReadStatus, ExitStatusTellsWhatWentWrong) {
+  write_file(path("x.pak"), GetParam().archive);
+  std::vector<std::string> arguments = GetParam().command;
+  arguments.push_back(path("x.pak"));
+  const ToolRun run = tarvo(arguments, path(""));
+  EXPECT_EQ(run.status, GetParam().status) << run;
+  EXPECT_TRUE(run.err.rfind("tarvo: ", 0) == 0) << run;
+}
+
+const Bytes kNoHeader = concat({to_bytes("not a header\r\n"), stored_entry("a.txt", "hello")});
+const Bytes kNegative = concat({kPakHeader, stored_entry("a", "a"), line("neg"), {0}, line("-5"), to_bytes("zzz")});
+const Bytes kCutShort = concat({kPakHeader, stored_entry("a", "a"), line("cut"), {0}, line("9"), to_bytes("abc")});
+
+INSTANTIATE_TEST_SUITE_P(
+    Damage, ToolReadStatus,
+    ::testing::Values(StatusCase{"no header", kNoHeader, {"list"}, 2},
+                      StatusCase{"no header", kNoHeader, {"list", "--json"}, 2},
+                      StatusCase{"no header", kNoHeader, {"extract"}, 2},
+                      StatusCase{"no header", kNoHeader, {"test"}, 2},
+                      StatusCase{"no header", kNoHeader, {"cat", "a.txt"}, 2},
+                      StatusCase{"no header, forced", kNoHeader, {"extract", "--force"}, 0},
+                      StatusCase{"negative size", kNegative, {"list"}, 1},
+                      StatusCase{"negative size", kNegative, {"list", "--json"}, 1},
+                      StatusCase{"negative size", kNegative, {"extract"}, 1},
+                      StatusCase{"negative size", kNegative, {"test"}, 1},
+                      StatusCase{"cut short", kCutShort, {"list"}, 1},
+                      StatusCase{"cut short", kCutShort, {"extract"}, 1},
+                      StatusCase{"cut short", kCutShort, {"test"}, 1}),
+    [](const auto& info) {
+      std::string name = std::string(info.param.what) + "_" + std::to_string(info.index);
+      for (auto& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+      return name;
+    });
+
+TEST_F(ToolRead, NegativeSizeEndsTheEntriesAndFailsTheTest) {
   const std::string pak = archive(concat({stored_entry("a", "a"), line("neg"), {0}, line("-5"), to_bytes("zzz")}));
   const ToolRun list = tarvo({"list", "--json", pak});
-  EXPECT_EQ(list.status, 0) << list;
+  EXPECT_EQ(list.status, 1) << list;
   EXPECT_TRUE(contains(list.err, "entry \"neg\" at offset 32 gives a negative size")) << list;
   EXPECT_TRUE(contains(list.out, "\"bad_tail_offset\": 32\n")) << list;
   EXPECT_EQ(tarvo({"test", pak}).status, 1);
@@ -93,7 +137,8 @@ TEST_F(ToolRead, EachKindOfDamageIsReported) {
                                "\"wrongsize\" at offset ", "packed block does not unpack to the entry's size",
                                "\"checksum\" at offset ", "packed block does not decode or fails its checksum",
                                "\"cut\" at offset ", "data cut short by the end of the archive",
-                               "5 entries, 4 problems found"}) {
+                               "5 entries: 0 packed entries verified; 1 stored entry carries no checksum\n",
+                               "4 problems found\n"}) {
     EXPECT_TRUE(contains(run.err + run.out, expected)) << expected << "\n" << run;
   }
   EXPECT_FALSE(contains(run.err, "intact")) << run;

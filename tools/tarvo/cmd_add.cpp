@@ -2,13 +2,16 @@
 // worker threads. The archive ends up byte for byte as the same sequence of AddToPak calls
 // would leave it. Directory arguments need -r, which adds every file below them in sorted
 // order, each under its bare name.
+#include <chrono>
 #include <map>
 #include <set>
 #include <thread>
 
 #include "commands.hpp"
+#include "interrupt.hpp"
 #include "mytarvo/files.hpp"
 #include "prepare_pipeline.hpp"
+#include "printable.hpp"
 
 namespace tarvo {
 
@@ -22,17 +25,20 @@ constexpr std::int64_t kDirectorySize = -2;
 // The bytes a source is expected to add to the progress display (none for a missing one).
 std::uint64_t expected_size(std::int64_t size) { return size > 0 ? static_cast<std::uint64_t>(size) : 0; }
 
-// Appends the files below `directory`, directory by directory in name order.
-void collect_below(const std::string& directory, std::vector<Source>& sources, Console& console) {
+// Appends the files below `directory`, directory by directory in name order. Links to
+// files are followed only with `dereference`: a link met on the way may lead anywhere.
+void collect_below(const std::string& directory, bool dereference, std::vector<Source>& sources, Console& console) {
   std::vector<mytarvo::files::Item> items;
   if (!mytarvo::files::list_directory(directory, items)) {
-    console.error(directory, "cannot be read");
+    console.error(directory, "cannot be read: " + mytarvo::files::last_system_error());
     return;
   }
   for (const auto& item : items) {
     const std::string path = mytarvo::files::join(directory, item.name);
-    if (item.kind == PathKind::Directory) {
-      collect_below(path, sources, console);
+    if (item.link && item.kind == PathKind::File && !dereference) {
+      console.notice(path, "a symbolic link; skipped (-L follows links to files)");
+    } else if (item.kind == PathKind::Directory) {
+      collect_below(path, dereference, sources, console);
     } else if (item.kind == PathKind::File) {
       sources.push_back({path, expected_size(mytarvo::files::size_of(path))});
     } else {
@@ -44,12 +50,18 @@ void collect_below(const std::string& directory, std::vector<Source>& sources, C
 // The files to add, in order. False (after an error) for a directory without -r.
 bool collect_sources(const AddOptions& options, std::vector<Source>& sources, Console& console) {
   for (const auto& argument : options.sources) {
+    // A shell that expands no wildcards (cmd.exe) hands them on; the system would add the
+    // first match under the pattern's name.
+    if (mytarvo::files::has_unexpanded_wildcards(argument)) {
+      console.error(argument, "a wildcard that the shell did not expand; name the files, or add their directory with -r");
+      continue;
+    }
     // One size query tells a directory (-2) from a file and gives the file's size.
     const std::int64_t size = mytarvo::files::size_of(argument);
     if (size != kDirectorySize) {
       sources.push_back({argument, expected_size(size)});
     } else if (options.recursive) {
-      collect_below(argument, sources, console);
+      collect_below(argument, options.dereference, sources, console);
     } else {
       console.error(argument, "is a directory (use -r to add the files below it)");
       return false;
@@ -95,16 +107,50 @@ void refuse_repeated_names(const AddOptions& options, std::vector<Source>& sourc
   sources = std::move(kept);
 }
 
+// Takes the writer lock, telling the user when another writer keeps it for long.
+void wait_for_lock(const std::string& path, mytarvo::ArchiveAppender& appender, Console& console) {
+  const auto give_notice_at = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (!appender.lock(false)) {
+    if (std::chrono::steady_clock::now() >= give_notice_at) {
+      console.notice(path, "waiting for another program writing to it to finish");
+      (void)appender.lock(true);
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+// Opens the archive and takes its writer lock. When the lock had to be waited for, the
+// other writer may have replaced the file: then the new one is opened.
 std::optional<mytarvo::ArchiveAppender> open_for_append(const std::string& path, Console& console) {
   try {
-    mytarvo::ArchiveAppender appender(path);
-    if (appender.has_header()) return appender;
-    console.error(path, "not an archive (its first line is not the archive header); nothing added");
+    for (;;) {
+      mytarvo::ArchiveAppender appender(path);
+      wait_for_lock(path, appender, console);
+      if (!appender.still_at_path()) continue;
+      if (!appender.has_header()) {
+        console.error(path, "not an archive (its first line is not the archive header); nothing added");
+        return std::nullopt;
+      }
+      if (const auto offset = appender.torn_at()) {
+        console.error(path, "its entries do not end at the end of the file (from offset " + std::to_string(*offset) +
+                                "); nothing added; run 'tarvo repair " + path + "' to mend it");
+        return std::nullopt;
+      }
+      return appender;
+    }
   } catch (const mytarvo::ArchiveError& e) {
     console.error(e.what());
   }
   return std::nullopt;
 }
+
+// What an interruption undoes: the archive goes back to its length before the add.
+mytarvo::ArchiveAppender* g_interrupted_appender = nullptr;
+std::uint64_t g_length_before = 0;
+std::string g_interrupt_message;
+
+void cut_back() noexcept { (void)g_interrupted_appender->cut_to(g_length_before); }
 
 unsigned worker_count(const AddOptions& options) {
   if (options.jobs > 0) return options.jobs;
@@ -124,7 +170,9 @@ void append_all(const AddOptions& options, const std::vector<Source>& sources, m
     if (!entry.ok()) {
       console.error(entry.source, entry.error + "; not added");
     } else if (!appender.append(entry)) {
-      console.error(options.archive, "writing the entry for " + entry.source + " failed; the archive is as before it");
+      const std::string reason = mytarvo::files::last_system_error();
+      console.error(options.archive,
+                    "writing the entry for " + entry.source + " failed (" + reason + "); the archive is as before it");
     }
     console.item_done(entry.name);
   }
@@ -140,7 +188,12 @@ int run_add(const AddOptions& options, Console& console) {
   if (options.replace) return run_add_replace(options, sources, worker_count(options), console);
   auto appender = open_for_append(options.archive, console);
   if (!appender) return kExitUsage;
+  g_interrupted_appender = &*appender;
+  g_length_before = appender->length();
+  g_interrupt_message = "interrupted; " + printable(options.archive) + " is as it was before";
+  on_interrupt(cut_back, g_interrupt_message.c_str());
   append_all(options, sources, *appender, console);
+  on_interrupt(nullptr, nullptr);
   return console.status();
 }
 

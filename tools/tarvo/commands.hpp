@@ -22,6 +22,7 @@ struct AddOptions {
   bool store = false;      // store unchanged instead of packing
   bool best = false;       // pack in the best mode (smaller, much slower)
   bool recursive = false;  // add the files below directory arguments
+  bool dereference = false;  // with recursive: follow links to files met below them
   unsigned jobs = 0;       // worker threads; 0: one per core
   bool replace = false;    // replace entries of the same name instead of refusing the file
   bool duplicate = false;  // append even when an entry of the same name exists
@@ -29,7 +30,9 @@ struct AddOptions {
 
 struct ListOptions {
   std::string archive;
+  std::vector<std::string> names;  // names or patterns; empty: every entry
   bool json = false;
+  bool force = false;  // read a file whose first line is not the archive header
 };
 
 struct ExtractOptions {
@@ -37,15 +40,18 @@ struct ExtractOptions {
   std::string directory;           // empty: the current directory
   std::vector<std::string> names;  // empty: every entry
   bool keep = false;               // leave existing files alone
+  bool force = false;              // read a file without the header line; replace read-only files
 };
 
 struct TestOptions {
   std::string archive;
+  bool force = false;  // read a file whose first line is not the archive header
 };
 
 struct CatOptions {
   std::string archive;
   std::string name;
+  bool force = false;  // read a file whose first line is not the archive header
 };
 
 struct RmOptions {
@@ -79,9 +85,11 @@ struct Source;
                                   Console& console);
 
 // Opens an archive for reading, reporting why when it cannot be opened (the caller then
-// exits with kExitUsage), and warning when its first line is not the header line or when
-// its entries end at a header with a negative size.
-[[nodiscard]] std::optional<mytarvo::ArchiveReader> open_archive(const std::string& path, Console& console);
+// exits with kExitUsage). A file whose first line is not the header line is refused
+// unless `force` (then read with a warning). Entries that end at a header with a
+// negative size, or whose data runs past the end of the file, are reported as errors.
+[[nodiscard]] std::optional<mytarvo::ArchiveReader> open_archive(const std::string& path, bool force,
+                                                                 Console& console);
 
 // How an entry is named in messages: its name and where its header starts.
 [[nodiscard]] std::string describe_entry(const mytarvo::ArchiveEntry& entry);

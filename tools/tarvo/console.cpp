@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "printable.hpp"
 #include "terminal.hpp"
 
 namespace tarvo {
@@ -28,7 +29,7 @@ std::string bar_text(std::string_view verb, double fraction, std::uint32_t done,
   char numbers[64];
   std::snprintf(numbers, sizeof numbers, "] %3d%%  %u/%u  ", static_cast<int>(fraction * 100), done, total);
   line += numbers;
-  line += current;
+  line += printable(current);
   if (line.size() > kLineWidth) line.resize(kLineWidth);
   return line;
 }
@@ -42,12 +43,14 @@ Console::~Console() { finish_progress(); }
 void Console::write_line(std::string_view prefix, std::string_view subject, std::string_view reason) {
   const std::lock_guard<std::mutex> guard(lock_);
   clear_bar();
+  // Names in messages come from archives and directories: nothing in them may reach the
+  // terminal as a control sequence.
   std::string text = "tarvo: ";
   text += prefix;
-  text += subject;
+  text += printable(subject);
   if (!reason.empty()) {
     text += ": ";
-    text += reason;
+    text += printable(reason);
   }
   text += '\n';
   std::fwrite(text.data(), 1, text.size(), stderr);

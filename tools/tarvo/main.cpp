@@ -1,10 +1,12 @@
 // tarvo: creates pak archives, adds files to them, lists, tests and extracts them.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <string>
 
 #include "commands.hpp"
 #include "console.hpp"
+#include "interrupt.hpp"
 
 namespace tarvo {
 namespace {
@@ -22,6 +24,8 @@ struct Options {
   RepairOptions repair;
 };
 
+constexpr const char* kForceHelp = "Read a file whose first line is not the archive header";
+
 void define_create(CLI::App& app, CreateOptions& o) {
   auto* sub = app.add_subcommand("create", "Make a new, empty archive");
   sub->add_option("ARCHIVE", o.archive, "The archive to make")->required();
@@ -36,6 +40,7 @@ void define_add(CLI::App& app, AddOptions& o) {
   sub->add_flag("--best", o.best, "Pack as small as possible: about 15% smaller, ten times slower")
       ->excludes(store);
   sub->add_flag("-r,--recursive", o.recursive, "Add every file below directory arguments, in sorted order");
+  sub->add_flag("-L,--dereference", o.dereference, "With -r, follow symbolic links to files (skipped otherwise)");
   sub->add_option("-j,--jobs", o.jobs, "Files packed at once (default: one per core)")->check(CLI::Range(1, 256));
   auto* replace = sub->add_flag("--replace", o.replace, "Replace the entry of the same name where it stands");
   sub->add_flag("--duplicate", o.duplicate, "Add even when an entry of the same name exists")->excludes(replace);
@@ -44,26 +49,57 @@ void define_add(CLI::App& app, AddOptions& o) {
 void define_list(CLI::App& app, ListOptions& o) {
   auto* sub = app.add_subcommand("list", "List the entries of an archive");
   sub->add_option("ARCHIVE", o.archive, "The archive to list")->required();
+  sub->add_option("NAME", o.names, "Entries to list: names or patterns with * ? [...] (default: all)");
   sub->add_flag("--json", o.json, "Write JSON (format_version 1) for scripts");
+  sub->add_flag("-f,--force", o.force, kForceHelp);
 }
 
 void define_extract(CLI::App& app, ExtractOptions& o) {
   auto* sub = app.add_subcommand("extract", "Extract all entries, or the named ones");
   sub->add_option("ARCHIVE", o.archive, "The archive to extract from")->required();
-  sub->add_option("NAME", o.names, "Entries to extract (default: all)");
+  sub->add_option("NAME", o.names, "Entries to extract: names or patterns with * ? [...] (default: all)");
   sub->add_option("-C,--directory", o.directory, "Directory to extract into (made when missing)");
   sub->add_flag("-k,--keep", o.keep, "Leave files that already exist alone");
+  sub->add_flag("-f,--force", o.force,
+                "Read a file whose first line is not the archive header; replace read-only files (Windows)");
 }
 
 void define_test(CLI::App& app, TestOptions& o) {
   auto* sub = app.add_subcommand("test", "Check that every entry is intact");
   sub->add_option("ARCHIVE", o.archive, "The archive to test")->required();
+  sub->add_flag("-f,--force", o.force, kForceHelp);
 }
 
 void define_cat(CLI::App& app, CatOptions& o) {
   auto* sub = app.add_subcommand("cat", "Write one entry to standard output");
   sub->add_option("ARCHIVE", o.archive, "The archive to read")->required();
-  sub->add_option("NAME", o.name, "The entry (the first of that name)")->required();
+  sub->add_option("NAME", o.name, "The entry (the first of that name), or a pattern with * ? [...]")->required();
+  sub->add_flag("-f,--force", o.force, kForceHelp);
+}
+
+// The first argument that is not an option: where the command has to be.
+std::string command_word(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i][0] != '-') return argv[i];
+  }
+  return {};
+}
+
+// What was wrong with the command line, naming the word at fault.
+std::string usage_problem(const CLI::App& app, const CLI::ParseError& e, int argc, char** argv) {
+  const std::string word = command_word(argc, argv);
+  if (word.empty() && app.get_subcommands().empty()) return "no command given (create, add, list, extract, test, cat)";
+  const auto& commands = app.get_subcommands([](const CLI::App*) { return true; });
+  const bool known = std::any_of(commands.begin(), commands.end(), [&](const CLI::App* c) { return c->check_name(word); });
+  if (!word.empty() && !known) return "unknown command '" + word + "'";
+  const std::string what = e.what();
+  if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr) {
+    const std::size_t colon = what.find(": ");
+    std::string extra = colon == std::string::npos ? what : what.substr(colon + 2);
+    extra = extra.substr(0, extra.find(' '));
+    return (extra.rfind('-', 0) == 0 ? "unknown option '" : "unexpected argument '") + extra + "'";
+  }
+  return what;
 }
 
 void define_edits(CLI::App& app, Options& o) {
@@ -96,6 +132,7 @@ int dispatch(const CLI::App& app, const Options& o) {
 
 int main(int argc, char** argv) {
   using namespace tarvo;
+  install_interrupt_handlers();
   CLI::App app{"tarvo: pak archives of stored or packed files"};
   app.require_subcommand(1);
   app.fallthrough();  // --quiet may also follow the subcommand
@@ -111,8 +148,17 @@ int main(int argc, char** argv) {
   define_edits(app, options);
   try {
     app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? kExitSuccess : kExitUsage;
+    Console console(true);
+    console.error(usage_problem(app, e, argc, argv));
+    console.error("run 'tarvo --help' for usage");
+    return kExitUsage;
   }
   try {
     return dispatch(app, options);

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "interrupt.hpp"
+
 namespace tarvo {
 
 PreparePipeline::PreparePipeline(const std::vector<Source>& sources, mytarvo::Packing packing, unsigned workers,
@@ -10,6 +12,7 @@ PreparePipeline::PreparePipeline(const std::vector<Source>& sources, mytarvo::Pa
     : sources_(sources), packing_(packing), best_(best), window_(std::max(workers, 1u) + 2u), console_(console),
       slots_(window_) {
   const std::size_t count = std::min<std::size_t>(std::max(workers, 1u), sources.size());
+  const InterruptsHeld held;  // the workers never take an interruption: the writer does
   for (std::size_t i = 0; i < count; ++i) threads_.emplace_back([this] { work(); });
 }
 

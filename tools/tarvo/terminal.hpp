@@ -8,5 +8,7 @@ namespace tarvo {
 
 // Makes standard output carry bytes unchanged (no line-end translation).
 void set_stdout_binary();
+// The same for standard input.
+void set_stdin_binary();
 
 }  // namespace tarvo

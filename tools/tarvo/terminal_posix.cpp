@@ -9,4 +9,6 @@ bool stderr_is_terminal() { return ::isatty(STDERR_FILENO) != 0; }
 
 void set_stdout_binary() {}
 
+void set_stdin_binary() {}
+
 }  // namespace tarvo

@@ -10,6 +10,8 @@ namespace tarvo {
 
 bool stderr_is_terminal() { return ::_isatty(::_fileno(stderr)) != 0; }
 
+void set_stdin_binary() { ::_setmode(::_fileno(stdin), _O_BINARY); }
+
 void set_stdout_binary() {
   std::fflush(stdout);
   ::_setmode(::_fileno(stdout), _O_BINARY);
