@@ -56,14 +56,10 @@ class BufferedFile {
   [[nodiscard]] bool write_failed() const { return write_failed_; }
   // Forgets earlier write failures, once their bytes have been cut off again.
   void forget_write_failure() { write_failed_ = false; }
-  // The OS handle (kNoFile when closed).
-  [[nodiscard]] platform::FileHandle handle() const { return handle_; }
   // True once the system has refused a read (as opposed to the end of the file).
   [[nodiscard]] bool read_failed() const { return read_failed_; }
 
  private:
-  // Takes `handle` (or none) as the open file, closing the one before.
-  bool adopt(platform::FileHandle handle);
   // Starts a fresh read buffer at the logical position; false at the end of the file.
   bool refill();
   void drop_read_buffer();
