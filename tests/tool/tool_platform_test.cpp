@@ -13,7 +13,7 @@ TEST_F(ToolTest, UnexpandedWildcardIsReported) {
   file("one.txt", "1");
   file("two.txt", "2");
   for (const char* pattern : {"*.txt", "?ne.txt"}) {
-    const ToolRun run = tarvo({"add", archive, pattern, file("three", "3")}, path(""));
+    const ToolRun run = tarvo({"add", "--duplicate", archive, pattern, file("three", "3")}, path(""));
     EXPECT_EQ(run.status, 1) << run;
     EXPECT_TRUE(contains(run.err, std::string(pattern) + ": a wildcard that the shell did not expand")) << run;
   }
