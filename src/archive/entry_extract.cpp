@@ -35,16 +35,42 @@ std::string create_temporary(const std::string& directory, BufferedFile& file) {
   return {};
 }
 
-// Writes `content` to `path` through a temporary file in `directory`.
-bool write_in_place(const std::string& directory, const std::string& path, const std::vector<std::uint8_t>& content) {
+// Writes the content into a file; a restart empties it again.
+class FileSink final : public ContentSink {
+ public:
+  explicit FileSink(BufferedFile& file) : file_(file) {}
+  bool write(const std::uint8_t* data, std::size_t size) override {
+    file_.write(data, static_cast<std::uint32_t>(size));
+    return !file_.write_failed();
+  }
+  bool restart() override {
+    const bool emptied = file_.truncate(0);
+    file_.seek(0);
+    return emptied;
+  }
+
+ private:
+  BufferedFile& file_;
+};
+
+// Streams the entry's content to `path` through a temporary file in `directory`, which is
+// renamed into place only when the entry proved intact and every write succeeded.
+void write_in_place(ArchiveReader& reader, const ArchiveEntry& entry, const std::string& directory,
+                    ExtractResult& result) {
   BufferedFile file;
   const std::string temporary = create_temporary(directory, file);
-  if (temporary.empty()) return false;
-  file.write(content.data(), static_cast<std::uint32_t>(content.size()));
+  if (temporary.empty()) {
+    result.outcome = ExtractOutcome::WriteFailed;
+    return;
+  }
+  FileSink sink(file);
+  result.damage = reader.stream(entry, sink);
   const bool written = file.close();
-  if (written && platform::rename_replacing(temporary.c_str(), path.c_str())) return true;
+  if (result.damage == Damage::None && written && platform::rename_replacing(temporary.c_str(), result.path.c_str())) {
+    return;
+  }
   platform::delete_file(temporary.c_str());
-  return false;
+  result.outcome = result.damage != Damage::None ? ExtractOutcome::Damaged : ExtractOutcome::WriteFailed;
 }
 
 }  // namespace
@@ -61,13 +87,7 @@ ExtractResult extract_entry(ArchiveReader& reader, const ArchiveEntry& entry, co
     result.outcome = ExtractOutcome::Kept;
     return result;
   }
-  EntryData data = reader.read(entry);
-  if (data.damage != Damage::None) {
-    result.outcome = ExtractOutcome::Damaged;
-    result.damage = data.damage;
-    return result;
-  }
-  if (!write_in_place(directory, result.path, data.bytes)) result.outcome = ExtractOutcome::WriteFailed;
+  write_in_place(reader, entry, directory, result);
   return result;
 }
 

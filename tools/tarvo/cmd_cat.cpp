@@ -7,6 +7,23 @@
 
 namespace tarvo {
 
+namespace {
+
+// Writes the content to standard output as it comes.
+class StdoutSink final : public mytarvo::ContentSink {
+ public:
+  bool write(const std::uint8_t* data, std::size_t size) override {
+    failed_ = std::fwrite(data, 1, size, stdout) != size;
+    return !failed_;
+  }
+  [[nodiscard]] bool failed() const { return failed_; }
+
+ private:
+  bool failed_ = false;
+};
+
+}  // namespace
+
 int run_cat(const CatOptions& options, Console& console) {
   auto reader = open_archive(options.archive, console);
   if (!reader) return kExitUsage;
@@ -15,14 +32,19 @@ int run_cat(const CatOptions& options, Console& console) {
     console.error(options.archive, "no entry named \"" + options.name + "\"");
     return kExitSomeFailed;
   }
-  const mytarvo::EntryData data = reader->read(*entry);
-  if (data.damage != mytarvo::Damage::None) {
-    console.error(options.archive, describe_entry(*entry) + ": " + std::string(mytarvo::describe(data.damage)));
+  // The entry is checked in full before its first byte goes out, then decoded again as it
+  // is written: neither pass holds the content whole.
+  mytarvo::Damage damage = reader->verify(*entry);
+  StdoutSink sink;
+  if (damage == mytarvo::Damage::None) {
+    set_stdout_binary();
+    damage = reader->stream(*entry, sink);
+  }
+  if (damage != mytarvo::Damage::None) {
+    console.error(options.archive, describe_entry(*entry) + ": " + std::string(mytarvo::describe(damage)));
     return kExitSomeFailed;
   }
-  set_stdout_binary();
-  const std::size_t written = std::fwrite(data.bytes.data(), 1, data.bytes.size(), stdout);
-  if (written != data.bytes.size() || std::fflush(stdout) != 0) {
+  if (sink.failed() || std::fflush(stdout) != 0) {
     console.error("standard output", "write failed");
     return kExitSomeFailed;
   }
