@@ -126,7 +126,9 @@ std::size_t StreamDecoder::read(std::uint8_t* out, std::size_t capacity) {
   std::size_t n = 0;
   while (n < capacity) {
     const std::size_t ready = state_.produced - delivered_;
-    if (ready > 0 && (phase_ == Phase::Tokens || phase_ == Phase::Ended)) {
+    // Bytes decoded before the block proved damaged are handed out too: a zero-filled
+    // buffer would hold them.
+    if (ready > 0 && (phase_ == Phase::Tokens || phase_ == Phase::Ended || phase_ == Phase::Damaged)) {
       const std::size_t k = std::min(ready, capacity - n);
       std::memcpy(out + n, window_.data() + delivered_, k);
       delivered_ += k;
