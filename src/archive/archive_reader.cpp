@@ -193,6 +193,8 @@ Damage ArchiveReader::stream(const ArchiveEntry& entry, ContentSink& sink) {
     SinkAdapter adapter(sink);
     const StreamResult result = stream_block(state_->archive, span, std::nullopt, whole_history, buffers, adapter);
     if (result.whole_history && result.end == StreamEnd::Done) state_->whole_history.insert(entry.data_offset);
+    // An unverified block (checksum 0) that ends before its size is not the entry's content.
+    if (result.end == StreamEnd::Done && result.delivered != entry.file_size) return Damage::BadBlock;
     return to_damage(result);
   } catch (const std::exception&) {  // no memory for the content
     return Damage::Unreadable;

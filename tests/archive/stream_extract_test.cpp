@@ -112,6 +112,9 @@ std::vector<DamageCase> damage_cases() {
     return b;
   };
   const Bytes cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n / 2));
+  // Unverified, and ending early at an end marker made of zero bits.
+  Bytes short_unverified = concat({cut, Bytes(64, 0)});
+  put_le32(short_unverified, 6, 0);
   return {
       {"intact", good, data.size(), n},
       {"magic", flipped(0, 0x01), data.size(), n},
@@ -129,6 +132,7 @@ std::vector<DamageCase> damage_cases() {
       {"entry smaller, unverified", with_size(200000, true), 120000, n},
       {"entry larger than block", good, 300000, n},
       {"entry larger, unverified", with_size(200000, true), 300000, n},
+      {"unverified, ends short", short_unverified, data.size(), short_unverified.size()},
       {"header only", Bytes(good.begin(), good.begin() + 10), data.size(), 10},
       {"shorter than a header", Bytes(good.begin(), good.begin() + 7), data.size(), 7},
       {"no block, sized entry", {}, 5000, 0},
