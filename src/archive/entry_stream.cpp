@@ -107,6 +107,14 @@ StreamResult decode_pass(BufferedFile& archive, const BlockSpan& span, std::opti
 
 }  // namespace
 
+// The unpacked size the decoder works to: the override, or what the header records.
+std::uint32_t claimed_size(BufferedFile& archive, const BlockSpan& span, std::optional<std::uint32_t> unpacked_size) {
+  if (unpacked_size) return *unpacked_size;
+  std::uint8_t header[codec::kHeaderSize] = {};
+  peek_block(archive, span, header, codec::kHeaderSize);
+  return codec::load_le32(header + codec::kUnpackedSizeOffset);
+}
+
 void peek_block(BufferedFile& archive, const BlockSpan& span, std::uint8_t* into, std::uint32_t count) {
   count = std::min(count, span.length);
   const std::uint32_t from_archive = std::min(count, span.held);
@@ -128,9 +136,11 @@ StreamResult stream_block(BufferedFile& archive, const BlockSpan& span, std::opt
   const DataBuffer& out = buffers.out;
   StreamResult result =
       decode_pass(archive, span, unpacked_size, whole_history ? 0 : kArchiveHistory, piece, out, sink);
-  // Only a block that has given more bytes than the bounded history can have failed for
-  // want of it; decode it again with all of its history.
-  if (result.end == StreamEnd::Damaged && !whole_history && result.delivered > kArchiveHistory) {
+  // Only a block that has given more bytes than the bounded history, and stopped before
+  // its end, can have failed for want of it (one that failed only its checksum gave every
+  // byte); decode it again with all of its history.
+  if (result.end == StreamEnd::Damaged && !whole_history && result.delivered > kArchiveHistory &&
+      result.delivered < claimed_size(archive, span, unpacked_size)) {
     if (!sink.restart()) {
       result.end = StreamEnd::Undecided;
       return result;

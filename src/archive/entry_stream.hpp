@@ -77,10 +77,13 @@ StreamBuffers take_stream_buffers(BufferSource& buffers, std::uint32_t block_len
 // decoder then writes at most that many bytes, and verifies the checksum over them. With
 // `whole_history`, the decoder keeps all it decoded from the start; otherwise it keeps
 // kArchiveHistory bytes, and when the block turns out damaged after more than that many
-// bytes, the sink is restarted and the block decoded again with its whole history (a copy
-// from farther back fails only the bounded pass).
+// bytes and before its end, the sink is restarted and the block decoded again with its
+// whole history (a copy from farther back fails only the bounded pass).
 StreamResult stream_block(BufferedFile& archive, const BlockSpan& span, std::optional<std::uint32_t> unpacked_size,
                           bool whole_history, const StreamBuffers& buffers, ChunkSink& sink);
+
+// The unpacked size a stream of `span` decodes to: `unpacked_size`, or the header's.
+std::uint32_t claimed_size(BufferedFile& archive, const BlockSpan& span, std::optional<std::uint32_t> unpacked_size);
 
 // Reads the first `count` (at most 16) bytes of `span` into `into`, zero bytes where the
 // archive ends; the rest of `into` is left as it was.

@@ -93,6 +93,15 @@ TEST(AddressSpaceLimit, EntriesLargerThanTheLimitExtractVerifyAndStore) {
   create_pak_file(archive.c_str());
   add_to_pak(lib, archive.c_str(), dir.file("zeros").c_str(), nullptr, 1);  // packed, a few KiB
 
+  // The same archive with the block's checksum changed: found damaged at its end, without
+  // a second pass that would hold the whole entry.
+  const std::string damaged = dir.file("damaged.pak");
+  {
+    test::Bytes bytes = test::read_file(archive);
+    bytes.at(ArchiveReader(archive).entries().at(0).data_offset + 6) ^= 0x01;
+    test::write_file(damaged, bytes);
+  }
+
   const int code = run_with_address_space_limit([&] {
     Library child;
     // The one-shot decoder needed a buffer of the entry's size; none can be had here.
@@ -101,6 +110,8 @@ TEST(AddressSpaceLimit, EntriesLargerThanTheLimitExtractVerifyAndStore) {
       ArchiveReader reader(archive);
       if (reader.verify(reader.entries().at(0)) != Damage::None) return 2;
       if (extract_entry(reader, reader.entries().at(0), dir.file("api"), false).outcome != ExtractOutcome::Written) return 3;
+      ArchiveReader bad(damaged);
+      if (bad.verify(bad.entries().at(0)) != Damage::BadBlock) return 5;
     } catch (...) {
       return 4;
     }
