@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   mytarvo::fuzz::GuardedBuffer block(size);
   if (size > 0) std::memcpy(block.data(), data, size);
-  if (size >= mytarvo::codec::kHeaderSize) {
+  if (size >= mytarvo::codec::kUnpackedSizeOffset + 4) {  // a size field, even in a header cut short
     const std::uint32_t unpacked = mytarvo::codec::load_le32(block.data() + mytarvo::codec::kUnpackedSizeOffset);
     if (unpacked > kMaxUnpacked) {
       mytarvo::codec::store_le32(block.data() + mytarvo::codec::kUnpackedSizeOffset, unpacked % kMaxUnpacked);

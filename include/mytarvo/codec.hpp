@@ -131,12 +131,14 @@ class BlockStreamDecoder {
   BlockStreamDecoder& operator=(const BlockStreamDecoder&) = delete;
 
   // Takes the next `size` bytes of the block (copied before it returns; bytes after the
-  // end marker are ignored). Returns false when memory is refused (status OutOfMemory).
+  // end marker, and bytes fed after end_input(), are ignored). Returns false when memory is
+  // refused (status OutOfMemory).
   bool feed(const std::uint8_t* data, std::size_t size) noexcept;
   // Says that the block has no more bytes: a stream that has not ended by then is Damaged.
   void end_input() noexcept;
-  // Writes the next decoded bytes to `out`, at most `capacity`, and returns how many: fewer
-  // only when the decoder needs input, has finished, or has stopped (see status()).
+  // Writes the next decoded bytes to `out`, at most `capacity` (at least 1), and returns
+  // how many: fewer only when the decoder needs input, has finished, or has stopped (see
+  // status()).
   std::size_t read(std::uint8_t* out, std::size_t capacity) noexcept;
   [[nodiscard]] StreamStatus status() const noexcept;
   // The unpacked size from the block's header, or 0 before the header has been fed.

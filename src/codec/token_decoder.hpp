@@ -131,6 +131,20 @@ struct BitSource {
   }
 };
 
+// The length bonus of a long match (length_bonus()) without branches: the band of a
+// distance is unpredictable from token to token, so the comparisons are summed instead.
+constexpr std::uint32_t bonus_of(std::uint32_t distance) {
+  const std::uint32_t near = distance <= 0x7F;
+  return near * 4 + (1 - near) * (std::uint32_t{distance >= 0x27F} + std::uint32_t{distance >= 0x37FF} +
+                                  std::uint32_t{distance >= 0x10000});
+}
+static_assert([] {
+  for (std::uint32_t d : {0u, 1u, 0x7Fu, 0x80u, 0x27Eu, 0x27Fu, 0x37FEu, 0x37FFu, 0xFFFFu, 0x10000u, 0xFFFFFFFFu}) {
+    if (bonus_of(d) != length_bonus(d)) return false;
+  }
+  return true;
+}());
+
 // ---- Decoding state ---------------------------------------------------------------------------
 // The coding state, the output and, for the streaming decoder, what a token left to do.
 // The one-shot decoder writes into the caller's buffer, limit being its capacity; the
@@ -306,7 +320,7 @@ template <bool Checked, bool Streaming>
       if (!in.take(s.index_bits, low)) return Step::Fail;
       s.last_distance = ((g - kLongMatchGammaBase) << s.index_bits) | low;
       if (!in.gamma(length)) return Step::Fail;
-      length += length_bonus(s.last_distance);
+      length += bonus_of(s.last_distance);
     } else if (!in.gamma(length)) {
       return Step::Fail;
     }
