@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -150,6 +151,13 @@ struct PreparedEntry {
 // (no such file, a directory, too large, unreadable, not enough memory).
 [[nodiscard]] PreparedEntry prepare_entry(const std::string& source, Packing packing,
                                           const PackProgress& progress = {});
+
+// Prepares an entry named `name` from bytes already in memory, deciding how they are
+// stored exactly as prepare_entry does for a file of that content. `source` stays empty.
+// On failure, `error` says why (a name that cannot stand as an entry name, content of
+// 2 GiB or more, not enough memory). Like prepare_entry, it may run on any thread.
+[[nodiscard]] PreparedEntry prepare_entry_from_memory(std::string_view name, std::span<const std::uint8_t> content,
+                                                      Packing packing);
 
 // Appends prepared entries to the end of an existing archive. A sequence of appends
 // writes exactly what the same sequence of AddToPak calls writes.

@@ -28,6 +28,8 @@ Outcome check_source(std::int64_t size, std::string_view name) {
   return Outcome::Done;
 }
 
+}  // namespace
+
 // Packs the content into `entry.packed` and keeps the block only when it is smaller.
 void decide_packing(SourceEntry& entry, std::int32_t compress, PackProgressFn progress, void* user) {
   if (compress != 1) {
@@ -46,8 +48,6 @@ void decide_packing(SourceEntry& entry, std::int32_t compress, PackProgressFn pr
   }
   entry.packed_size = result;
 }
-
-}  // namespace
 
 EntryRecord SourceEntry::record() const {
   const bool is_packed = flag == kFlagPacked;

@@ -55,6 +55,12 @@ struct SourceEntry {
 Outcome read_source(const std::string& path, std::int32_t compress, BufferSource& buffers, BufferedFile& source,
                     SourceEntry& entry, PackProgressFn progress = nullptr, void* user = nullptr);
 
+// Decides how the `entry.size` bytes of `entry.content` are stored, by the rules of
+// read_source (which calls it once the source is read); `entry.packed` must hold
+// `entry.size` bytes when `compress` is 1.
+void decide_packing(SourceEntry& entry, std::int32_t compress, PackProgressFn progress = nullptr,
+                    void* user = nullptr);
+
 // Whether `name` can stand as an entry name line: no CR, LF or NUL inside.
 bool is_storable_entry_name(std::string_view name);
 

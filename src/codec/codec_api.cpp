@@ -3,6 +3,7 @@
 
 #include <type_traits>
 
+#include "codec/best_encoder.hpp"
 #include "codec/block_decoder.hpp"
 #include "codec/block_encoder.hpp"
 
@@ -34,6 +35,11 @@ std::uint32_t pack_block(std::span<const std::uint8_t> source, std::span<std::ui
                          std::int32_t level) noexcept {
   if (!packable(source, dest)) return 0;
   return codec::pack(source.data(), dest.data(), static_cast<std::uint32_t>(source.size()), level);
+}
+
+std::uint32_t pack_best(std::span<const std::uint8_t> source, std::span<std::uint8_t> dest) noexcept {
+  if (!packable(source, dest)) return 0;
+  return codec::pack_best(source.data(), dest.data(), static_cast<std::uint32_t>(source.size()));
 }
 
 std::uint32_t encode_block(std::span<const std::uint8_t> source, std::span<std::uint8_t> dest, std::uint32_t window,

@@ -89,6 +89,23 @@ TEST_F(ToolAdd, StoreWritesWhatAddToPakWritesWithSwitchZero) {
   EXPECT_EQ(tool_archive("stored.pak", paths, {"--store", "-j", "3"}), library_archive(paths, 0));
 }
 
+TEST_F(ToolAdd, BestPacksSmallerAndStillStoresWhatDoesNotPack) {
+  const auto paths = sources();
+  const Bytes level_nine = library_archive(paths, 1);
+  const Bytes best = tool_archive("best.pak", paths, {"--best", "-j", "2"});
+  EXPECT_LT(best.size() + 1000, level_nine.size());
+  // Extracted, every file is as it was; the noise and the tiny files are stored.
+  ASSERT_EQ(tarvo({"extract", path("best.pak"), "-C", path("out")}).status, 0);
+  for (const auto& source : paths) {
+    const std::string name = std::filesystem::path(source).filename().string();
+    EXPECT_EQ(read_file(path("out/" + name)), read_file(source)) << name;
+  }
+  const ToolRun listing = tarvo({"list", "--json", path("best.pak")});
+  EXPECT_EQ(listing.status, 0) << listing;
+  EXPECT_EQ(tarvo({"test", path("best.pak")}).status, 0);
+  EXPECT_EQ(tarvo({"add", "--best", "--store", path("best.pak"), paths[0]}).status, 2);  // one or the other
+}
+
 TEST_F(ToolAdd, AddingAppendsAfterWhatIsThere) {
   const std::string a = file("a.txt", "hello");
   const std::string b = file("b.txt", std::string(100, '\0'));

@@ -89,8 +89,8 @@ void append_all(const AddOptions& options, const std::vector<Source>& sources, m
   std::uint64_t bytes = 0;
   for (const auto& source : sources) bytes += source.expected_size;
   console.start_progress("adding", bytes, static_cast<std::uint32_t>(sources.size()));
-  const auto packing = options.store ? mytarvo::Packing::Store : mytarvo::Packing::Pack;
-  PreparePipeline pipeline(sources, packing, worker_count(options), console);
+  const auto packing = options.store || options.best ? mytarvo::Packing::Store : mytarvo::Packing::Pack;
+  PreparePipeline pipeline(sources, packing, worker_count(options), console, options.best);
   for (std::size_t i = 0; i < sources.size(); ++i) {
     const mytarvo::PreparedEntry entry = pipeline.next();
     if (!entry.ok()) {

@@ -20,6 +20,7 @@ struct AddOptions {
   std::string archive;
   std::vector<std::string> sources;
   bool store = false;      // store unchanged instead of packing
+  bool best = false;       // pack in the best mode (smaller, much slower)
   bool recursive = false;  // add the files below directory arguments
   unsigned jobs = 0;       // worker threads; 0: one per core
 };

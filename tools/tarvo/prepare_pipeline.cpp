@@ -6,8 +6,8 @@
 namespace tarvo {
 
 PreparePipeline::PreparePipeline(const std::vector<Source>& sources, mytarvo::Packing packing, unsigned workers,
-                                 Console& console, std::uint64_t memory_budget)
-    : sources_(sources), packing_(packing), window_(std::max(workers, 1u) + 2u), console_(console),
+                                 Console& console, bool best, std::uint64_t memory_budget)
+    : sources_(sources), packing_(packing), best_(best), window_(std::max(workers, 1u) + 2u), console_(console),
       budget_(memory_budget), slots_(window_) {
   const std::size_t count = std::min<std::size_t>(std::max(workers, 1u), sources.size());
   for (std::size_t i = 0; i < count; ++i) threads_.emplace_back([this] { work(); });
@@ -48,7 +48,7 @@ void PreparePipeline::work() {
 // Packing holds the file and a buffer of its size for the block; a stored file is copied
 // a chunk at a time when it is appended, so preparing it holds next to nothing.
 std::uint64_t PreparePipeline::cost(const Source& source) const {
-  return packing_ == mytarvo::Packing::Pack ? 2 * source.expected_size : 0;
+  return packing_ == mytarvo::Packing::Pack || best_ ? 2 * source.expected_size : 0;
 }
 
 // The next source lies within the ring, and either nothing is in flight (a file larger
@@ -69,6 +69,7 @@ mytarvo::PreparedEntry PreparePipeline::prepare(const Source& source) {
     };
   }
   mytarvo::PreparedEntry entry = mytarvo::prepare_entry(source.path, packing_, progress);
+  if (best_) pack_best(entry);
   if (source.expected_size > reported) console_.add_bytes(source.expected_size - reported);
   return entry;
 }

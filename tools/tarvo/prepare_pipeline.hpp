@@ -30,9 +30,11 @@ class PreparePipeline {
   // being prepared at any time, whatever the number of sources, and a worker takes the
   // next file only when the memory it needs (twice its size to pack it: the file and room
   // for its block; nothing to store it, as it is copied when appended) fits in what
-  // `memory_budget` leaves, or when no other file is in flight.
+  // `memory_budget` leaves, or when no other file is in flight. With `best`, each file
+  // read (as `packing` Store reads it) is then packed in the best mode when that makes it
+  // smaller.
   PreparePipeline(const std::vector<Source>& sources, mytarvo::Packing packing, unsigned workers, Console& console,
-                  std::uint64_t memory_budget = kDefaultMemoryBudget);
+                  bool best = false, std::uint64_t memory_budget = kDefaultMemoryBudget);
   ~PreparePipeline();  // stops the workers and waits for them
   PreparePipeline(const PreparePipeline&) = delete;
   PreparePipeline& operator=(const PreparePipeline&) = delete;
@@ -51,6 +53,7 @@ class PreparePipeline {
 
   const std::vector<Source>& sources_;
   const mytarvo::Packing packing_;
+  const bool best_;
   const std::size_t window_;
   Console& console_;
 
@@ -65,5 +68,9 @@ class PreparePipeline {
   bool stopping_ = false;
   std::vector<std::thread> threads_;
 };
+
+// Packs a stored entry in the best mode and keeps the block when it is smaller than the
+// file; otherwise (and when memory runs out) the entry stays stored.
+void pack_best(mytarvo::PreparedEntry& entry);
 
 }  // namespace tarvo

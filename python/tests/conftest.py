@@ -1,0 +1,73 @@
+"""Shared fixtures: the library's C functions loaded with ctypes (to compare archives with
+what they write), the benchmark corpus, and archive bytes built by hand."""
+
+import ctypes
+import os
+import random
+from pathlib import Path
+
+import pytest
+
+HEADER = b"Tarvo Pak 3 - Orvelund\r\n"
+
+
+class CLibrary:
+    """The five C functions of the built shared library."""
+
+    def __init__(self, path: str) -> None:
+        self._lib = ctypes.CDLL(path)
+        for name in ("CreatePakFile", "AddToPak", "MakeListFiles", "UnPakAll"):
+            getattr(self._lib, name).restype = ctypes.c_int32
+        self._lib.UnPak.restype = ctypes.c_char_p
+
+    def create(self, archive: Path) -> None:
+        self._lib.CreatePakFile(os.fsencode(archive))
+
+    def add(self, archive: Path, source: Path, switch: int) -> None:
+        self._lib.AddToPak(os.fsencode(archive), os.fsencode(source), b"", ctypes.c_int32(switch))
+
+    def unpak_all(self, archive: Path, directory: Path) -> None:
+        self._lib.UnPakAll(os.fsencode(archive), os.fsencode(directory), b"")
+
+
+@pytest.fixture(scope="session")
+def clib() -> CLibrary:
+    path = os.environ.get("MYTARVO_SHARED_LIBRARY")
+    if not path:
+        pytest.skip("MYTARVO_SHARED_LIBRARY is not set: run these tests through CTest")
+    return CLibrary(path)
+
+
+@pytest.fixture(scope="session")
+def corpus() -> Path:
+    path = Path(os.environ.get("MYTARVO_CORPUS_DIR", ""))
+    if not path.is_dir():
+        pytest.skip("MYTARVO_CORPUS_DIR does not name the corpus directory")
+    return path
+
+
+def generated_inputs():
+    """Named byte strings around the archive's and codec's boundaries."""
+    rng = random.Random(20261208)
+    text = b"".join(b"line %d of a text that repeats itself, more or less\n" % (i % 97) for i in range(3000))
+    return {
+        "empty": b"",
+        "five": b"hello",
+        "fourteen": b"abcdefghijklmn",
+        "fifteen_same": b"a" * 15,
+        "random_4k": bytes(rng.getrandbits(8) for _ in range(4096)),
+        "text": text,
+        "zeros_70k": bytes(70000),
+        "mixed": text[:20000] + bytes(rng.getrandbits(8) for _ in range(3000)) + text[:20000],
+    }
+
+
+def entry(name: bytes, flag: int, size, packed=None, data: bytes = b"", *, raw_sizes=False) -> bytes:
+    """One entry's bytes; sizes are written as given (numbers or raw line text)."""
+    def line(value) -> bytes:
+        return (value if isinstance(value, bytes) else str(value).encode()) + b"\r\n"
+
+    out = name + b"\r\n" + bytes([flag]) + line(size)
+    if packed is not None:
+        out += line(packed)
+    return out + data
