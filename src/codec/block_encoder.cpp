@@ -4,6 +4,7 @@
 #include "codec/block_encoder.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -38,12 +39,34 @@ LiteralRange analyse_literals(const std::uint8_t* bytes, std::uint32_t count, Li
   return LiteralRange{7, lo};
 }
 
+// The distance (1 to 14) of the nearest byte equal to `byte` among the 14 before `at`, or
+// 0 when there is none. Reads the 16 bytes before `at`, eight at a time: in a little-endian
+// word of the 8 bytes before a point, the byte at distance d is byte 8 - d, so the nearest
+// equal byte is the highest zero byte of word XOR byte-times-8; the 0x80 marks below flag
+// exactly the zero bytes (no carry crosses a byte).
+std::uint32_t nearest_equal_byte(const std::uint8_t* at, std::uint8_t byte) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  const auto zero_bytes = [](std::uint64_t x) { return ~(((x & kLow7) + kLow7) | x | kLow7); };
+  const std::uint64_t pattern = kOnes * byte;
+  const std::uint64_t near = zero_bytes(load_le64(at - 8) ^ pattern);
+  if (near != 0) return 8u - static_cast<std::uint32_t>(63 - std::countl_zero(near)) / 8u;
+  // Bytes 2 to 7 of the word before are distances 14 to 9; bytes 0 and 1 (15, 16) are out.
+  const std::uint64_t far = zero_bytes(load_le64(at - 16) ^ pattern) & ~std::uint64_t{0xFFFF};
+  if (far != 0) return 16u - static_cast<std::uint32_t>(63 - std::countl_zero(far)) / 8u;
+  return 0;
+}
+
 // The working blocks of one run: the three the format's memory rules name, obtained in the
-// order head table, node ring, in-use flags, zero-filled here whatever the allocator did,
-// and released in the order table, flags, nodes; then, optionally, a fourth block for the
-// fast search (prefix_chains.hpp), requested after the three and released before them. A
-// block never obtained is not released. Without the fourth block the plain search runs,
-// which writes the same blocks more slowly.
+// order head table, node ring, in-use flags, and released in the order table, flags, nodes;
+// then, optionally, a fourth block for the fast search (prefix_chains.hpp), requested after
+// the three and released before them. A block never obtained is not released. Without the
+// fourth block the plain search runs, which writes the same blocks more slowly.
+//
+// The blocks are zero-filled here, whatever the allocator did, once it is known which search
+// runs: the fast search reads only the head table, so the node ring and the in-use flags
+// (over a megabyte at the largest window) are then left as the allocator gave them; a
+// zero-filling allocator that maps fresh pages then never has to touch them.
 class WorkingMemory {
  public:
   WorkingMemory(AllocateFn allocate, ReleaseFn release, void* user)
@@ -59,8 +82,9 @@ class WorkingMemory {
 
   // False when a request is refused or its size does not fit the 32-bit size argument.
   [[nodiscard]] bool obtain(std::uint32_t window) {
-    return take(kHeadTableBytes, table_) && take(node_ring_bytes(window), nodes_) &&
-           take(in_use_bytes(window), flags_);
+    ring_bytes_ = node_ring_bytes(window);
+    flag_bytes_ = in_use_bytes(window);
+    return take(kHeadTableBytes, table_) && take(ring_bytes_, nodes_) && take(flag_bytes_, flags_);
   }
   // Asks for the fast search's block; false when the window is not served or the request
   // is refused. The block is not cleared here: the chains clear what they read.
@@ -69,6 +93,15 @@ class WorkingMemory {
     if (size == 0 || size > 0xFFFFFFFFu) return false;
     chains_ = allocate_(static_cast<std::uint32_t>(size), user_);
     return chains_ != nullptr;
+  }
+
+  // Zero-fills what the search will read: the head table always, the node ring and the
+  // in-use flags only for the plain search. After obtain() succeeded.
+  void clear(bool fast_search) {
+    std::memset(table_, 0, kHeadTableBytes);
+    if (fast_search) return;
+    std::memset(nodes_, 0, static_cast<std::size_t>(ring_bytes_));
+    std::memset(flags_, 0, static_cast<std::size_t>(flag_bytes_));
   }
 
   [[nodiscard]] std::uint32_t* head_table() const { return static_cast<std::uint32_t*>(table_); }
@@ -80,9 +113,7 @@ class WorkingMemory {
   bool take(std::uint64_t size, void*& block) {
     if (size > 0xFFFFFFFFu) return false;
     block = allocate_(static_cast<std::uint32_t>(size), user_);
-    if (block == nullptr) return false;
-    std::memset(block, 0, static_cast<std::size_t>(size));
-    return true;
+    return block != nullptr;
   }
   void give_back(void* block) {
     if (block != nullptr) static_cast<void>(release_(block, user_));
@@ -95,6 +126,8 @@ class WorkingMemory {
   void* nodes_ = nullptr;
   void* flags_ = nullptr;
   void* chains_ = nullptr;
+  std::uint64_t ring_bytes_ = 0;
+  std::uint64_t flag_bytes_ = 0;
 };
 
 // One encoding after set-up: the bit stream from the first literal-width change to the end
@@ -219,6 +252,15 @@ void EncoderRun::code_single_byte() {
     return;
   }
   const std::uint32_t nearby = std::min(reach_, kNearMaxDistance);
+  if (nearby == kNearMaxDistance && position_ >= 16) {
+    const std::uint32_t d = nearest_equal_byte(input_ + position_, byte);
+    if (d != 0) {
+      out_.near_byte(d);
+    } else {
+      code_literal(byte);
+    }
+    return;
+  }
   for (std::uint32_t d = 1; d <= nearby; ++d) {
     if (input_[position_ - d] == byte) {
       out_.near_byte(d);
@@ -280,6 +322,7 @@ std::uint32_t encode(const std::uint8_t* source, std::uint32_t length, std::uint
   WorkingMemory memory(allocate, release, user);
   if (!memory.obtain(w)) return 0;
   const bool fast = memory.obtain_chains(w);
+  memory.clear(fast);
   if (length < kHeaderSize) return 0;  // the header alone would not fit
   store_header(dest, length, no_checksum == 1 ? 0u : block_checksum(source, length));
 

@@ -112,40 +112,66 @@ template <std::size_t Level>
   }
 }
 
+// Puts `position` in front of its chain of `Level`. The head holds the newest position + 1,
+// or 0 for none; the link the step back to it, or 0 for none. A step beyond 16 bits leads
+// out of every window served: none. An empty head gives the step position + 1, which leads
+// to position - (position + 1) = kNone when it fits in 16 bits: none as well. `word` holds
+// the first 8 bytes at `at` when the level's key reads them.
+template <std::size_t Level>
+[[gnu::always_inline]] inline void link_level(const std::uint8_t* at, std::uint64_t word, std::uint32_t position,
+                                              std::uint32_t slot, std::uint32_t bits, std::uint32_t* heads,
+                                              std::uint16_t* links) {
+  std::uint32_t* head = heads + level_key<Level>(at, word, bits);
+  const std::uint32_t newest = position + 1;
+  const std::uint32_t step = newest - *head;
+  links[slot] = static_cast<std::uint16_t>(step <= 0xFFFFu ? step : 0);
+  *head = newest;
+}
+
 void PrefixChains::insert(std::uint32_t position) {
   assert(position + 1 < length_);
-  // Members in locals: the stores below could otherwise alias them.
+  // Members in locals: the stores into the tables could otherwise alias them.
   const std::uint8_t* at = input_ + position;
   const std::uint32_t slot = position & ring_mask_;
   const std::uint32_t bits = hash_bits_;
-  const std::uint32_t newest = position + 1;
-  // Puts the position in front of its chain of `Level`. The head holds the newest position
-  // + 1, or 0 for none; the link the step back to it, or 0 for none. A step beyond 16 bits
-  // leads out of every window served: none. An empty head gives the step position + 1,
-  // which leads to position - (position + 1) = kNone when it fits in 16 bits: none as well.
-  auto link = [&]<std::size_t Level>(std::uint64_t word) {
-    std::uint32_t* head = heads_[Level] + level_key<Level>(at, word, bits);
-    const std::uint32_t step = newest - *head;
-    links_[Level][slot] = static_cast<std::uint16_t>(step <= 0xFFFFu ? step : 0);
-    *head = newest;
-  };
   if (on_level(kLevels - 1, position)) {
     // Away from the end of the input: every level, unrolled.
     const std::uint64_t word = load_le64(at);
     [&]<std::size_t... L>(std::index_sequence<L...>) {
-      (link.template operator()<L>(word), ...);
+      (link_level<L>(at, word, position, slot, bits, heads_[L], links_[L]), ...);
     }(std::make_index_sequence<kLevels>{});
     return;
   }
   // Near the end: the levels whose keys still lie within the input (spans only grow).
   [&]<std::size_t... L>(std::index_sequence<L...>) {
-    static_cast<void>(((on_level(L, position) && (link.template operator()<L>(span(L) >= 8 ? load_le64(at) : 0), true)) &&
+    static_cast<void>(((on_level(L, position) &&
+                        (link_level<L>(at, span(L) >= 8 ? load_le64(at) : 0, position, slot, bits, heads_[L], links_[L]),
+                         true)) &&
                        ...));
   }(std::make_index_sequence<kLevels>{});
 }
 
+// Positions inside a match come here in runs: the tables' addresses and sizes are taken
+// into locals once (the stores into the tables could otherwise alias the members that hold
+// them), and positions away from the end of the input link every level, unrolled.
 void PrefixChains::insert_run(std::uint32_t first, std::uint32_t last) {
-  for (std::uint32_t position = first; position <= last; ++position) insert(position);
+  const std::uint8_t* input = input_;
+  const std::uint32_t ring_mask = ring_mask_;
+  const std::uint32_t bits = hash_bits_;
+  const std::array<std::uint32_t*, kLevels> heads = heads_;
+  const std::array<std::uint16_t*, kLevels> links = links_;
+  // The last position on every level, plus one (0 when there is none).
+  const std::uint32_t every_level_end = length_ >= span(kLevels - 1) ? length_ - span(kLevels - 1) + 1 : 0;
+  std::uint32_t position = first;
+  for (; position <= last && position < every_level_end; ++position) {
+    const std::uint8_t* at = input + position;
+    const std::uint64_t word = load_le64(at);
+    const std::uint32_t slot = position & ring_mask;
+    [&]<std::size_t... L>(std::index_sequence<L...>) {
+      (link_level<L>(at, word, position, slot, bits, heads[L], links[L]), ...);
+    }(std::make_index_sequence<kLevels>{});
+  }
+  for (; position <= last; ++position) insert(position);
 }
 
 // The highest level `position` is on: the top one but within the last bytes of the input.

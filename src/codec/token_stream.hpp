@@ -4,6 +4,7 @@
 // lays out its bits.
 #pragma once
 
+#include <bit>
 #include <cassert>
 #include <cstdint>
 
@@ -74,7 +75,7 @@ class TokenStream {
   void copy(std::uint32_t distance, std::uint32_t length) {
     if (distance == last_distance_) {
       bits_.put(0b01'00u, 4);  // prefix, gamma 2
-      bits_.put_gamma(length);
+      put_gamma(length);
       return;
     }
     last_distance_ = distance;
@@ -84,9 +85,9 @@ class TokenStream {
     }
     assert(length >= length_bonus(distance) + 2);
     bits_.put(0b01u, 2);
-    bits_.put_gamma((distance >> index_bits_) + kLongMatchGammaBase);
+    put_gamma((distance >> index_bits_) + kLongMatchGammaBase);
     bits_.put(distance & ((1u << index_bits_) - 1u), index_bits_);
-    bits_.put_gamma(length - length_bonus(distance));
+    put_gamma(length - length_bonus(distance));
   }
 
   // The end marker, then 0 bits up to the end of the last word.
@@ -96,6 +97,25 @@ class TokenStream {
   }
 
  private:
+  // A gamma number below 65536 goes out as one field of at most 30 bits: the value's bits
+  // below its leading 1 spread to the odd bit positions, and a continuation bit 1 at every
+  // even position but bit 0. Larger values (only with windows above 65536) bit by bit.
+  void put_gamma(std::uint32_t value) {
+    assert(value >= kMinGamma);
+    if (value > 0xFFFFu) {
+      bits_.put_gamma(value);
+      return;
+    }
+    const unsigned digits = static_cast<unsigned>(std::bit_width(value)) - 1u;  // 1 to 15
+    std::uint32_t x = value & ((1u << digits) - 1u);
+    x = (x | x << 8) & 0x00FF00FFu;
+    x = (x | x << 4) & 0x0F0F0F0Fu;
+    x = (x | x << 2) & 0x33333333u;
+    x = (x | x << 1) & 0x55555555u;
+    const std::uint32_t continuation = 0x55555554u & ((1u << (2 * digits)) - 1u);
+    bits_.put(x << 1 | continuation, 2 * digits);
+  }
+
   BitWriter bits_;
   std::uint32_t last_distance_ = kInitialLastDistance;
   std::uint32_t index_bits_ = kInitialIndexBits;
