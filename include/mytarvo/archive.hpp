@@ -8,6 +8,7 @@
 // these classes are not shared between threads; prepare_entry may run on any thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -58,6 +59,18 @@ struct EntryData {
   Damage damage = Damage::None;
 };
 
+// Receives an entry's content a piece at a time (ArchiveReader::stream).
+class ContentSink {
+ public:
+  virtual ~ContentSink() = default;
+  // Takes the next piece of the content; false stops the reading.
+  virtual bool write(const std::uint8_t* data, std::size_t size) = 0;
+  // Drops every piece written so far, to receive the content again from its first byte;
+  // false (the default) when the sink cannot. Asked only for a packed block that copies
+  // from farther back than blocks written by this library ever do.
+  virtual bool restart() { return false; }
+};
+
 // Reads an existing archive. Every entry header is read when the archive is opened;
 // entry data is read on demand.
 class ArchiveReader {
@@ -86,10 +99,20 @@ class ArchiveReader {
   // Reads an entry's data and, for a packed entry, decodes it into exactly file_size
   // bytes (the decoder never writes beyond them) and checks the block checksum.
   [[nodiscard]] EntryData read(const ArchiveEntry& entry);
-  // What read() would report, without keeping the content.
+  // What read() would report, without keeping the content; memory does not grow with
+  // the entry's size, and damage stops the decoding as soon as the data shows it.
   [[nodiscard]] Damage verify(const ArchiveEntry& entry);
   // The entry's header exactly as stored: the bytes from its name line up to its data.
   [[nodiscard]] std::string header_bytes(const ArchiveEntry& entry);
+  // Hands the entry's content to `sink` in pieces of at most 1 MiB, decoding a packed
+  // entry as it goes, so that memory does not grow with the entry's size. The result is
+  // what read() reports. Damage found before the end stops the pieces there; the checksum
+  // of a packed entry is known only at its end, so the pieces are known good only when the
+  // result is Damage::None (call verify() first to write nothing of a damaged entry). When
+  // the sink returns false the reading stops and the result is Damage::None: the sink
+  // knows why. A sink that cannot restart gets Damage::Unreadable for a block that needs
+  // the farther history unless verify() has seen the entry first.
+  [[nodiscard]] Damage stream(const ArchiveEntry& entry, ContentSink& sink);
 
  private:
   struct State;
@@ -106,8 +129,8 @@ enum class Packing {
 // Told the input position reached while a file is packed; called on the preparing thread.
 using PackProgress = std::function<void(std::uint32_t position)>;
 
-// A file read whole and ready to be appended: its entry name, flag and the bytes that
-// follow its size lines.
+// A file ready to be appended: its entry name, flag and the bytes that follow its size
+// lines, held in memory or, for a stored file, read from the file when it is appended.
 struct PreparedEntry {
   std::string source;               // the path it was read from
   std::string name;                 // the entry name: the file part of `source`
@@ -115,12 +138,17 @@ struct PreparedEntry {
   std::uint8_t flag = 0;            // 1: packed; 0: stored
   std::uint32_t file_size = 0;
   std::vector<std::uint8_t> data;   // the packed block, or the content when stored
+  // Stored, with `data` empty: the content is the first file_size bytes of `source`,
+  // copied a chunk at a time by ArchiveAppender::append.
+  bool streamed = false;
 
   [[nodiscard]] bool ok() const { return error.empty(); }
 };
 
-// Reads the file at `source` and decides how it is stored exactly as AddToPak does
-// (packed only when the block is smaller than the file). Touches no archive and no shared
+// Looks at the file at `source` and decides how it is stored exactly as AddToPak does
+// (packed only when the block is smaller than the file). Packing reads the file whole; a
+// file stored unchanged (asked for, or too large to pack in the memory at hand) is not
+// read until it is appended: `streamed`. Touches no archive and no shared
 // state, so several can run at once on different threads. On failure, `error` says why
 // (no such file, a directory, too large, unreadable, not enough memory).
 [[nodiscard]] PreparedEntry prepare_entry(const std::string& source, Packing packing,
@@ -166,8 +194,9 @@ class ArchiveAppender {
   // writing one is stopped), so that an interrupted writer can put the archive back as it
   // was; the appender is not to be used afterwards.
   bool cut_to(std::uint64_t length) noexcept;
-  // Appends one entry (which must be ok()). When writing fails, the archive is cut back
-  // to its length before the call and the result is false.
+  // Appends one entry (which must be ok()), copying a streamed one from its source a
+  // chunk at a time. When writing fails, or a streamed source no longer holds file_size
+  // bytes, the archive is cut back to its length before the call and the result is false.
   [[nodiscard]] bool append(const PreparedEntry& entry);
 
  private:

@@ -1,6 +1,8 @@
 // Reading and packing a source, and the failure-safe append of one archive entry.
 #include "archive/add_entry.hpp"
 
+#include <algorithm>
+
 #include "codec/block_encoder.hpp"
 #include "support/paths.hpp"
 #include "support/platform.hpp"
@@ -53,10 +55,68 @@ EntryRecord SourceEntry::record() const {
   record.name = name;
   record.flag = flag;
   record.file_size = static_cast<std::int32_t>(size);
-  record.data = is_packed ? std::span<const std::uint8_t>(packed.data(), packed_size)
-                          : std::span<const std::uint8_t>(content.data(), size);
+  if (streamed_from != nullptr) {
+    record.copy_from = streamed_from;
+    record.chunk = std::span<std::uint8_t>(content.data(), content.size());
+  } else {
+    record.data = is_packed ? std::span<const std::uint8_t>(packed.data(), packed_size)
+                            : std::span<const std::uint8_t>(content.data(), size);
+  }
   return record;
 }
+
+namespace {
+
+// Reads the whole source and packs it. False, with no buffer kept, when the memory for the
+// content and the packed block cannot be had.
+bool read_and_pack(BufferedFile& source, std::uint32_t length, BufferSource& buffers, SourceEntry& entry,
+                   Outcome& outcome, PackProgressFn progress, void* user) {
+  entry.content = buffers.take_buffer(length);
+  entry.packed = buffers.take_buffer(length);
+  if (entry.content.missing() || entry.packed.missing()) {
+    entry.content = {};
+    entry.packed = {};
+    return false;
+  }
+  entry.size = source.read(entry.content.data(), length);
+  if (source.read_failed()) {
+    outcome = Outcome::CannotReadSource;
+    return true;
+  }
+  // A source that shrank since its length was taken is stored with what was read; both
+  // size lines then describe exactly the bytes that follow them.
+  decide_packing(entry, 1, progress, user);
+  outcome = Outcome::Done;
+  return true;
+}
+
+// Prepares the source to be copied a chunk at a time when it is appended.
+Outcome stream_stored(BufferedFile& source, std::uint32_t length, std::int32_t compress, BufferSource& buffers,
+                      SourceEntry& entry) {
+  entry.content = buffers.take_buffer(std::min(length, kCopyChunk));
+  if (entry.content.missing()) return Outcome::NoMemory;
+  entry.size = length;
+  entry.streamed_from = &source;
+  decide_packing(entry, compress == 1 ? 0 : compress, nullptr, nullptr);
+  return Outcome::Done;
+}
+
+// Copies the first `entry.file_size` bytes of `entry.copy_from` to `archive`.
+Outcome copy_content(BufferedFile& archive, const EntryRecord& entry) {
+  BufferedFile& source = *entry.copy_from;
+  const auto chunk_size = static_cast<std::uint32_t>(entry.chunk.size());
+  source.seek(0);
+  for (auto remaining = static_cast<std::uint32_t>(entry.file_size); remaining > 0;) {
+    const std::uint32_t count = std::min(remaining, chunk_size);
+    if (count == 0 || source.read(entry.chunk.data(), count) != count) return Outcome::CannotReadSource;
+    archive.write(entry.chunk.data(), count);
+    if (archive.write_failed()) return Outcome::WriteFailed;
+    remaining -= count;
+  }
+  return Outcome::Done;
+}
+
+}  // namespace
 
 Outcome read_source(const std::string& path, std::int32_t compress, BufferSource& buffers, BufferedFile& source,
                     SourceEntry& entry, PackProgressFn progress, void* user) {
@@ -67,18 +127,11 @@ Outcome read_source(const std::string& path, std::int32_t compress, BufferSource
   if (!source.open(path.c_str(), platform::OpenMode::ReadExisting)) return Outcome::CannotOpenSource;
   const std::uint64_t length = source.length();
   if (length > static_cast<std::uint64_t>(kLargestEntry)) return Outcome::SourceTooLarge;
-  entry.content = buffers.take_buffer(static_cast<std::int64_t>(length));
-  if (entry.content.missing()) return Outcome::NoMemory;
-  entry.size = source.read(entry.content.data(), static_cast<std::uint32_t>(length));
-  if (source.read_failed()) return Outcome::CannotReadSource;
-  // A source that shrank since its length was taken is stored with what was read; both
-  // size lines then describe exactly the bytes that follow them.
-  if (compress == 1) {
-    entry.packed = buffers.take_buffer(entry.size);
-    if (entry.packed.missing()) return Outcome::NoMemory;
-  }
-  decide_packing(entry, compress, progress, user);
-  return Outcome::Done;
+  const auto size = static_cast<std::uint32_t>(length);
+  Outcome outcome = Outcome::Done;
+  if (compress == 1 && read_and_pack(source, size, buffers, entry, outcome, progress, user)) return outcome;
+  // Stored, or too large to pack in the memory at hand: stored all the same.
+  return stream_stored(source, size, compress, buffers, entry);
 }
 
 bool is_storable_entry_name(std::string_view name) {
@@ -92,11 +145,12 @@ Outcome append_entry(BufferedFile& archive, const EntryRecord& entry) {
   // first: without it the entry's name line would be taken for the header.
   if (old_length == 0) write_line(archive, kArchiveHeader);
   write_entry(archive, entry);
-  if (archive.flush()) return Outcome::Done;
+  const Outcome copied = entry.copy_from != nullptr ? copy_content(archive, entry) : Outcome::Done;
+  if (copied == Outcome::Done && archive.flush()) return Outcome::Done;
   // Half an entry would hide every entry appended after it from readers: cut it off.
   // Once cut off, the failed bytes are gone: later appends start clean.
   if (archive.truncate(old_length)) archive.forget_write_failure();
-  return Outcome::WriteFailed;
+  return copied != Outcome::Done ? copied : Outcome::WriteFailed;
 }
 
 }  // namespace mytarvo

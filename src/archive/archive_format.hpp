@@ -76,10 +76,15 @@ struct EntryRecord {
   std::uint8_t flag = 0;
   std::int32_t file_size = 0;
   std::span<const std::uint8_t> data;  // the packed block, or the content when stored
+  // A stored entry whose content is not held in memory: `data` is then empty and the
+  // content is the first `file_size` bytes of this file, copied through `chunk` when the
+  // entry is appended (append_entry).
+  BufferedFile* copy_from = nullptr;
+  std::span<std::uint8_t> chunk{};
 };
 
 // Writes one entry at the current position of `archive`: name line, flag byte, file size
-// line, packed size line when the flag is 1, then the data.
+// line, packed size line when the flag is 1, then the data (not what `copy_from` holds).
 void write_entry(BufferedFile& archive, const EntryRecord& entry);
 
 // Reads up to `count` bytes of an entry's data, from its start at `data_offset`, into

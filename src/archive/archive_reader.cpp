@@ -2,8 +2,11 @@
 // verifying one entry's data for tools.
 #include <algorithm>
 #include <new>
+#include <unordered_set>
 
 #include "archive/archive_format.hpp"
+#include "archive/data_buffer.hpp"
+#include "archive/entry_stream.hpp"
 #include "archive/public_api.hpp"
 #include "codec/block_decoder.hpp"
 #include "codec/packed_block.hpp"
@@ -59,6 +62,9 @@ struct ArchiveReader::State {
   std::uint64_t size = 0;
   std::vector<ArchiveEntry> entries;
   std::optional<ArchiveEntry> bad_tail;
+  // Data offsets of packed entries whose blocks copy from farther back than the bounded
+  // history: they are decoded with their whole history from the start.
+  std::unordered_set<std::uint64_t> whole_history;
 };
 
 ArchiveReader::ArchiveReader(const std::string& path) {
@@ -96,51 +102,123 @@ const ArchiveEntry* ArchiveReader::find_first(std::string_view name) const {
 
 namespace {
 
-bool starts_like_block(const std::vector<std::uint8_t>& data) {
-  return data.size() >= codec::kMinBlockSize && data[0] == codec::kMagic0 && data[1] == codec::kMagic1;
+// Adapts a caller's ContentSink to the stream's.
+class SinkAdapter final : public ChunkSink {
+ public:
+  explicit SinkAdapter(ContentSink& sink) : sink_(sink) {}
+  bool put(const std::uint8_t* data, std::size_t size) override { return sink_.write(data, size); }
+  bool restart() override { return sink_.restart(); }
+
+ private:
+  ContentSink& sink_;
+};
+
+// Keeps nothing: what verify() streams into.
+class Discard final : public ContentSink {
+ public:
+  bool write(const std::uint8_t*, std::size_t) override { return true; }
+  bool restart() override { return true; }
+};
+
+// Gathers the content in memory: what read() streams into.
+class Gather final : public ContentSink {
+ public:
+  explicit Gather(std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
+  bool write(const std::uint8_t* data, std::size_t size) override {
+    bytes_.insert(bytes_.end(), data, data + size);
+    return true;
+  }
+  bool restart() override {
+    bytes_.clear();
+    return true;
+  }
+
+ private:
+  std::vector<std::uint8_t>& bytes_;
+};
+
+// Copies stored data to the sink a chunk at a time.
+Damage stream_stored(BufferedFile& archive, const ArchiveEntry& entry, ContentSink& sink) {
+  FreeStore store;
+  const DataBuffer chunk = store.take_buffer(std::min(entry.file_size, kStreamChunk));
+  if (chunk.missing()) return Damage::Unreadable;
+  for (std::uint32_t done = 0; done < entry.file_size;) {
+    const std::uint32_t count = std::min(entry.file_size - done, kStreamChunk);
+    if (read_entry_data(archive, entry.data_offset + done, chunk.data(), count) != count) return Damage::Unreadable;
+    if (!sink.write(chunk.data(), count)) return Damage::None;
+    done += count;
+  }
+  return Damage::None;
 }
 
-// Decodes the packed block of an entry into exactly `file_size` bytes of `out`.
-Damage decode_entry(const std::vector<std::uint8_t>& block, std::uint32_t file_size, std::vector<std::uint8_t>& out) {
-  if (block.empty() && file_size == 0) return Damage::None;  // an empty file added with packing
-  if (!starts_like_block(block)) return Damage::NotABlock;
-  const auto block_size = static_cast<std::uint32_t>(block.size());
-  if (codec::unpacked_size(block.data(), block_size) != file_size) return Damage::SizeMismatch;
-  // A block of unpacked size 0 holds nothing to decode or verify.
-  if (file_size == 0) return Damage::None;
-  out.assign(file_size, 0);
-  if (codec::decode(block.data(), block_size, out.data(), file_size) != file_size) return Damage::BadBlock;
+// What the header of a packed entry's block says before any of it is decoded.
+Damage check_block_header(BufferedFile& archive, const ArchiveEntry& entry, const BlockSpan& span) {
+  std::uint8_t header[codec::kHeaderSize] = {};
+  peek_block(archive, span, header, codec::kHeaderSize);
+  if (entry.packed_size < codec::kMinBlockSize || header[0] != codec::kMagic0 || header[1] != codec::kMagic1) {
+    return Damage::NotABlock;
+  }
+  if (codec::unpacked_size(header, codec::kHeaderSize) != entry.file_size) return Damage::SizeMismatch;
   return Damage::None;
+}
+
+Damage to_damage(const StreamResult& result) {
+  if (result.read_failed) return Damage::Unreadable;
+  switch (result.end) {
+    case StreamEnd::Done:
+    case StreamEnd::SinkStopped:
+      return Damage::None;
+    case StreamEnd::Damaged:
+      return Damage::BadBlock;
+    case StreamEnd::NoMemory:
+    case StreamEnd::Undecided:
+      break;
+  }
+  return Damage::Unreadable;
 }
 
 }  // namespace
 
+Damage ArchiveReader::stream(const ArchiveEntry& entry, ContentSink& sink) {
+  try {
+    const std::uint32_t length = entry.data_size();
+    if (entry.data_offset > state_->size || state_->size - entry.data_offset < length) return Damage::CutShort;
+    if (!entry.packed()) return stream_stored(state_->archive, entry, sink);
+    if (length == 0 && entry.file_size == 0) return Damage::None;  // an empty file added with packing
+    const BlockSpan span{entry.data_offset, length, length};
+    const Damage header = check_block_header(state_->archive, entry, span);
+    // A block of unpacked size 0 holds nothing to decode or verify.
+    if (header != Damage::None || entry.file_size == 0) return header;
+    FreeStore store;
+    const StreamBuffers buffers = take_stream_buffers(store, length, entry.file_size);
+    const bool whole_history = state_->whole_history.contains(entry.data_offset);
+    SinkAdapter adapter(sink);
+    const StreamResult result = stream_block(state_->archive, span, std::nullopt, whole_history, buffers, adapter);
+    if (result.whole_history && result.end == StreamEnd::Done) state_->whole_history.insert(entry.data_offset);
+    // An unverified block (checksum 0) that ends before its size is not the entry's content.
+    if (result.end == StreamEnd::Done && result.delivered != entry.file_size) return Damage::BadBlock;
+    return to_damage(result);
+  } catch (const std::exception&) {  // no memory for the content
+    return Damage::Unreadable;
+  }
+}
+
 EntryData ArchiveReader::read(const ArchiveEntry& entry) {
   EntryData result;
   try {
-    const std::uint32_t length = entry.data_size();
-    if (entry.data_offset > state_->size || state_->size - entry.data_offset < length) {
-      result.damage = Damage::CutShort;
-      return result;
-    }
-    std::vector<std::uint8_t> data(length);
-    if (read_entry_data(state_->archive, entry.data_offset, data.data(), length) != length) {
-      result.damage = Damage::Unreadable;
-      return result;
-    }
-    if (!entry.packed()) {
-      result.bytes = std::move(data);
-      return result;
-    }
-    result.damage = decode_entry(data, entry.file_size, result.bytes);
-  } catch (const std::exception&) {  // no memory for the data
+    Gather gather(result.bytes);
+    result.damage = stream(entry, gather);
+  } catch (const std::exception&) {  // no memory for the content
     result.damage = Damage::Unreadable;
   }
   if (result.damage != Damage::None) result.bytes = {};
   return result;
 }
 
-Damage ArchiveReader::verify(const ArchiveEntry& entry) { return read(entry).damage; }
+Damage ArchiveReader::verify(const ArchiveEntry& entry) {
+  Discard discard;
+  return stream(entry, discard);
+}
 
 std::string ArchiveReader::header_bytes(const ArchiveEntry& entry) {
   const std::uint64_t length = entry.data_offset - entry.header_offset;

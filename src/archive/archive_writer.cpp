@@ -1,6 +1,7 @@
 // The writing half of the public C++ interface: preparing an entry from a file (on any
 // thread), appending prepared entries, and creating an empty archive. Preparing and
 // appending together make the same decisions and write the same bytes as AddToPak.
+#include <algorithm>
 #include <new>
 
 #include "archive/add_entry.hpp"
@@ -39,6 +40,7 @@ void fill_entry(PreparedEntry& entry, Packing packing, const PackProgress& progr
   const EntryRecord record = read.record();
   entry.flag = record.flag;
   entry.file_size = read.size;
+  entry.streamed = record.copy_from != nullptr;
   entry.data.assign(record.data.begin(), record.data.end());
 }
 
@@ -153,12 +155,21 @@ bool ArchiveAppender::append(const PreparedEntry& entry) {
   if (!entry.ok()) return false;
   (void)lock(true);
   const bool packed = entry.flag == kFlagPacked;
-  if (!packed && entry.data.size() != entry.file_size) return false;  // sizes must describe the data
+  if (entry.streamed && (packed || !entry.data.empty())) return false;
+  if (!packed && !entry.streamed && entry.data.size() != entry.file_size) return false;  // sizes must describe the data
   EntryRecord record;
   record.name = entry.name;
   record.flag = entry.flag;
   record.file_size = static_cast<std::int32_t>(entry.file_size);
   record.data = entry.data;
+  if (!entry.streamed) return append_entry(state_->archive, record) == Outcome::Done;
+  BufferedFile source;
+  if (!source.open(entry.source.c_str(), platform::OpenMode::ReadExisting)) return false;
+  FreeStore buffers;
+  const DataBuffer chunk = buffers.take_buffer(std::min(entry.file_size, kCopyChunk));
+  if (chunk.missing()) return false;
+  record.copy_from = &source;
+  record.chunk = std::span<std::uint8_t>(chunk.data(), chunk.size());
   return append_entry(state_->archive, record) == Outcome::Done;
 }
 

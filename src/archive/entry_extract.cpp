@@ -70,23 +70,47 @@ std::string create_temporary(const OutputDirectory& directory, DirectoryHandle h
   return {};
 }
 
-// Writes `content` as `name` in `directory` through a temporary file there. Returns why
-// it failed, as the system said at the failing step, or "" once the file is in place.
-std::string write_in_place(const OutputDirectory& directory, DirectoryHandle handle, const std::string& name,
-                           const std::vector<std::uint8_t>& content, const TemporaryWatch& watch) {
+// Writes the content into a file; a restart empties it again.
+class FileSink final : public ContentSink {
+ public:
+  explicit FileSink(BufferedFile& file) : file_(file) {}
+  bool write(const std::uint8_t* data, std::size_t size) override {
+    file_.write(data, static_cast<std::uint32_t>(size));
+    return !file_.write_failed();
+  }
+  bool restart() override {
+    const bool emptied = file_.truncate(0);
+    file_.seek(0);
+    return emptied;
+  }
+
+ private:
+  BufferedFile& file_;
+};
+
+// Streams the entry's content as `name` in `directory` through a temporary file there,
+// renamed into place only when the entry proved intact and every write succeeded. Sets
+// result.damage; returns why writing failed, as the system said at the failing step, or
+// "" once the file is in place (or when the entry is damaged: nothing is left then).
+std::string write_in_place(ArchiveReader& reader, const ArchiveEntry& entry, const OutputDirectory& directory,
+                           DirectoryHandle handle, const TemporaryWatch& watch, ExtractResult& result) {
   BufferedFile file;
   const std::string temporary = create_temporary(directory, handle, file, watch);
   if (temporary.empty()) return platform::last_error_text();
-  file.write(content.data(), static_cast<std::uint32_t>(content.size()));
-  std::string reason = file.flush() ? std::string() : platform::last_error_text();
-  if (reason.empty()) platform::copy_permissions_in(handle, name.c_str(), file.handle());
-  if (!file.close() && reason.empty()) reason = platform::last_error_text();
-  if (reason.empty() && !platform::rename_in(handle, temporary.c_str(), name.c_str())) {
+  FileSink sink(file);
+  result.damage = reader.stream(entry, sink);
+  const bool intact = result.damage == Damage::None;
+  std::string reason;
+  if (intact && (file.write_failed() || !file.flush())) reason = platform::last_error_text();
+  if (intact && reason.empty()) platform::copy_permissions_in(handle, entry.name.c_str(), file.handle());
+  if (!file.close() && intact && reason.empty()) reason = platform::last_error_text();
+  if (intact && reason.empty() && !platform::rename_in(handle, temporary.c_str(), entry.name.c_str())) {
     reason = platform::last_error_text();
   }
-  if (!reason.empty()) platform::delete_file_in(handle, temporary.c_str());
+  if (!intact || !reason.empty()) platform::delete_file_in(handle, temporary.c_str());
   if (watch) watch({});
   return reason;
+}
 }
 
 }  // namespace
@@ -133,14 +157,14 @@ ExtractResult extract_entry(ArchiveReader& reader, const ArchiveEntry& entry, Ou
     }
     platform::clear_read_only_in(handle, entry.name.c_str());
   }
-  EntryData data = reader.read(entry);
-  if (data.damage != Damage::None) {
+  // A damaged entry leaves nothing under its name: the temporary file is renamed into
+  // place only once the stream has verified the entry.
+  result.reason = write_in_place(reader, entry, directory, handle, watch, result);
+  if (result.damage != Damage::None) {
     result.outcome = ExtractOutcome::Damaged;
-    result.damage = data.damage;
-    return result;
+  } else if (!result.reason.empty()) {
+    result.outcome = ExtractOutcome::WriteFailed;
   }
-  result.reason = write_in_place(directory, handle, entry.name, data.bytes, watch);
-  if (!result.reason.empty()) result.outcome = ExtractOutcome::WriteFailed;
   return result;
 }
 

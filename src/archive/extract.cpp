@@ -6,8 +6,9 @@
 #include <string>
 
 #include "archive/archive_format.hpp"
+#include "archive/entry_stream.hpp"
 #include "archive/operations.hpp"
-#include "codec/block_decoder.hpp"
+#include "codec/packed_block.hpp"
 #include "support/paths.hpp"
 
 namespace mytarvo {
@@ -18,8 +19,8 @@ namespace {
 // held whole and a stored entry claiming up to 2 GiB extracts in a 32-bit process.
 constexpr std::int64_t kCopyChunk = std::int64_t{1} << 20;
 
-// A packed entry's block buffer is cut to the bytes the archive still holds after the
-// entry's header plus this many zero bytes, however large a packed size it claims. Bytes
+// A packed entry's block is read as the bytes the archive still holds after the entry's
+// header plus this many zero bytes, however large a packed size it claims. Bytes
 // beyond the end of the archive would read as zeros, and zero bits end a stream within
 // one token and an end marker (a raw run, the longest token, takes 2057 bits, the end
 // marker 12, and at most one partly used bit word precedes them), so the decoder produces
@@ -99,28 +100,67 @@ Extracted extract_stored(Library& lib, BufferedFile& archive, const EntryHeader&
   return output.finish();
 }
 
+// Puts decoded bytes into the output file; a restart empties it again.
+class OutputSink final : public ChunkSink {
+ public:
+  explicit OutputSink(BufferedFile& output) : output_(output) {}
+  bool put(const std::uint8_t* data, std::size_t size) override {
+    output_.write(data, static_cast<std::uint32_t>(size));  // a failed write is not reported
+    return true;
+  }
+  bool restart() override {
+    output_.truncate(0);
+    output_.seek(0);
+    return true;
+  }
+
+ private:
+  BufferedFile& output_;
+};
+
+// Whether the one-shot decoder, given the block and a zero-filled buffer of `file_size`
+// bytes, would start decoding at all: the block must have a header with the magic, and a
+// verified block must not claim more bytes than the buffer holds.
+bool decoder_would_start(BufferedFile& archive, const BlockSpan& span, std::uint32_t file_size) {
+  std::uint8_t header[codec::kHeaderSize] = {};
+  if (span.length < codec::kHeaderSize) return false;
+  peek_block(archive, span, header, codec::kHeaderSize);
+  if (header[0] != codec::kMagic0 || header[1] != codec::kMagic1) return false;
+  const std::uint32_t claimed = codec::load_le32(header + codec::kUnpackedSizeOffset);
+  const std::uint32_t checksum = codec::load_le32(header + codec::kChecksumOffset);
+  return checksum == 0 || claimed <= file_size;
+}
+
+// Decodes the block into the output file and returns how many bytes the stream wrote.
+// The stream is read as if its header claimed exactly `file_size` bytes: the decoder then
+// writes what it would write into a buffer of that size, whatever the header claims (the
+// size it records is otherwise not consulted). The verdict is not consulted either:
+// whatever the stream gave before it stopped (nothing for a block without the magic, all
+// the decoded bytes for a wrong checksum) is the front of the file.
+std::uint64_t decode_to_output(BufferedFile& archive, const BlockSpan& span, std::uint32_t file_size,
+                               const StreamBuffers& buffers, BufferedFile& output) {
+  if (file_size == 0 || !decoder_would_start(archive, span, file_size)) return 0;
+  OutputSink sink(output);
+  return stream_block(archive, span, file_size, false, buffers, sink).delivered;
+}
+
 Extracted extract_packed(Library& lib, BufferedFile& archive, const EntryHeader& entry, const std::string& output_path) {
   const std::int64_t held = std::max<std::int64_t>(
       static_cast<std::int64_t>(archive.length()) - static_cast<std::int64_t>(entry.data_offset), 0);
-  const DataBuffer block = lib.take_buffer(std::min<std::int64_t>(entry.packed_size, held + kBlockZeroTail));
-  // The output buffer is exactly the entry's file size: the decoder is bounded by it, so a
-  // block that disagrees with its entry can never write past it.
-  const DataBuffer unpacked = lib.take_buffer(entry.file_size);
-  if (block.missing() || unpacked.missing()) return Extracted::NoMemory;
+  BlockSpan span;
+  span.offset = entry.data_offset;
+  span.length = static_cast<std::uint32_t>(std::min<std::int64_t>(entry.packed_size, held + kBlockZeroTail));
+  span.held = static_cast<std::uint32_t>(std::min<std::int64_t>(span.length, held));
+  const auto file_size = static_cast<std::uint32_t>(entry.file_size);
+  // The block is read and decoded a piece at a time, so the memory an entry takes does
+  // not grow with its size.
+  const StreamBuffers buffers = take_stream_buffers(lib, span.length, file_size);
+  if (buffers.missing()) return Extracted::NoMemory;
   OutputFile output(output_path);
   if (!output.opened()) return Extracted::Failed;
-  std::size_t written = 0;
-  if (block.data() != nullptr && unpacked.data() != nullptr) {
-    read_entry_data(archive, entry.data_offset, block.data(), static_cast<std::uint32_t>(block.size()));
-    // The result is not consulted: whatever the decoder left in the zero-filled buffer
-    // (nothing for a block without the magic, the decoded bytes for a wrong checksum) is
-    // the content of the file.
-    [[maybe_unused]] const std::uint32_t result =
-        codec::decode(block.data(), block.size(), unpacked.data(), unpacked.size(), &written);
-  }
-  // The decoded front, then the buffer's untouched zero tail by extension.
-  output.file().write(unpacked.data(), static_cast<std::uint32_t>(written));
-  if (written < unpacked.size() && !zero_fill_to(output.file(), unpacked.size())) return Extracted::Failed;
+  const std::uint64_t written = decode_to_output(archive, span, file_size, buffers, output.file());
+  // The decoded front, then zero bytes up to the file size by extension.
+  if (written < file_size && !zero_fill_to(output.file(), file_size)) return Extracted::Failed;
   return output.finish();
 }
 

@@ -126,7 +126,9 @@ std::size_t StreamDecoder::read(std::uint8_t* out, std::size_t capacity) {
   std::size_t n = 0;
   while (n < capacity) {
     const std::size_t ready = state_.produced - delivered_;
-    if (ready > 0 && (phase_ == Phase::Tokens || phase_ == Phase::Ended)) {
+    // Bytes decoded before the block proved damaged are handed out too: a zero-filled
+    // buffer would hold them.
+    if (ready > 0 && (phase_ == Phase::Tokens || phase_ == Phase::Ended || phase_ == Phase::Damaged)) {
       const std::size_t k = std::min(ready, capacity - n);
       std::memcpy(out + n, window_.data() + delivered_, k);
       delivered_ += k;
@@ -177,7 +179,7 @@ bool StreamDecoder::make_room() {
   if (window_.capacity() - produced >= wanted && window_.data() != nullptr) return true;
   // Keep what copies can reach (and the unfolded bytes, fewer than 4, which lie within it).
   const std::size_t keep = history_limit_ == 0 ? produced : std::min(produced, history_limit_);
-  assert(total() - folded_ <= keep);
+  assert(stored_ == 0 || total() - folded_ <= keep);  // unverified blocks fold nothing
   std::size_t capacity = window_.capacity();
   const std::size_t needed = keep + std::min(kRunRoom, left);
   if (capacity - keep < wanted || capacity < needed) {

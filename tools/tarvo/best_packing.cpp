@@ -1,15 +1,34 @@
 // tarvo add --best: packs a file read for storing in the best mode, and keeps the block
 // only when it is smaller than the file (as AddToPak keeps a level-9 block).
+#include <fstream>
 #include <new>
+#include <vector>
 
 #include "mytarvo/codec.hpp"
 #include "prepare_pipeline.hpp"
 
 namespace tarvo {
 
+namespace {
+
+// A stored entry is prepared without reading its file (it is copied when appended); the
+// best mode needs the content in memory. False when it cannot be read whole.
+bool read_content(mytarvo::PreparedEntry& entry) {
+  std::vector<std::uint8_t> content(entry.file_size);
+  std::ifstream in(entry.source, std::ios::binary);
+  in.read(reinterpret_cast<char*>(content.data()), static_cast<std::streamsize>(content.size()));
+  if (!in || static_cast<std::size_t>(in.gcount()) != content.size()) return false;
+  entry.data = std::move(content);
+  entry.streamed = false;
+  return true;
+}
+
+}  // namespace
+
 void pack_best(mytarvo::PreparedEntry& entry) {
-  if (!entry.ok() || entry.flag != 0 || entry.data.empty()) return;
+  if (!entry.ok() || entry.flag != 0 || entry.file_size == 0) return;
   try {
+    if (entry.streamed && !read_content(entry)) return;  // stays streamed: stored as it is appended
     std::vector<std::uint8_t> block(entry.data.size());
     const std::uint32_t size = mytarvo::pack_best(entry.data, block);
     if (size == 0 || size >= entry.data.size()) return;

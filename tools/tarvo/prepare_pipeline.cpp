@@ -8,9 +8,9 @@
 namespace tarvo {
 
 PreparePipeline::PreparePipeline(const std::vector<Source>& sources, mytarvo::Packing packing, unsigned workers,
-                                 Console& console, bool best)
+                                 Console& console, bool best, std::uint64_t memory_budget)
     : sources_(sources), packing_(packing), best_(best), window_(std::max(workers, 1u) + 2u), console_(console),
-      slots_(window_) {
+      budget_(memory_budget), slots_(window_) {
   const std::size_t count = std::min<std::size_t>(std::max(workers, 1u), sources.size());
   const InterruptsHeld held;  // the workers never take an interruption: the writer does
   for (std::size_t i = 0; i < count; ++i) threads_.emplace_back([this] { work(); });
@@ -34,11 +34,10 @@ void PreparePipeline::work() {
     std::size_t index = 0;
     {
       std::unique_lock<std::mutex> guard(lock_);
-      room_.wait(guard, [&] {
-        return stopping_ || next_claim_ >= sources_.size() || next_claim_ < next_consume_ + window_;
-      });
+      room_.wait(guard, [&] { return stopping_ || next_claim_ >= sources_.size() || may_claim(); });
       if (stopping_ || next_claim_ >= sources_.size()) return;
       index = next_claim_++;
+      in_flight_ += cost(sources_[index]);
     }
     mytarvo::PreparedEntry entry = prepare(sources_[index]);
     {
@@ -47,6 +46,20 @@ void PreparePipeline::work() {
     }
     ready_.notify_all();
   }
+}
+
+// Packing holds the file and a buffer of its size for the block; a stored file is copied
+// a chunk at a time when it is appended, so preparing it holds next to nothing.
+std::uint64_t PreparePipeline::cost(const Source& source) const {
+  return packing_ == mytarvo::Packing::Pack || best_ ? 2 * source.expected_size : 0;
+}
+
+// The next source lies within the ring, and either nothing is in flight (a file larger
+// than the budget goes alone) or it fits in what the budget leaves.
+bool PreparePipeline::may_claim() const {
+  if (next_claim_ >= next_consume_ + window_) return false;
+  const std::uint64_t wanted = cost(sources_[next_claim_]);
+  return in_flight_ == 0 || wanted <= budget_ - std::min(budget_, in_flight_);
 }
 
 mytarvo::PreparedEntry PreparePipeline::prepare(const Source& source) {
@@ -70,6 +83,7 @@ mytarvo::PreparedEntry PreparePipeline::next() {
   ready_.wait(guard, [&] { return slot.has_value(); });
   mytarvo::PreparedEntry entry = std::move(*slot);
   slot.reset();
+  in_flight_ -= cost(sources_[next_consume_]);
   ++next_consume_;
   guard.unlock();
   room_.notify_all();
