@@ -111,7 +111,6 @@ std::string write_in_place(ArchiveReader& reader, const ArchiveEntry& entry, con
   if (watch) watch({});
   return reason;
 }
-}
 
 }  // namespace
 
