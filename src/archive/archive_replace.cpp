@@ -4,7 +4,11 @@
 #include <map>
 #include <string>
 
+#include <algorithm>
+#include <vector>
+
 #include "archive/archive_rewrite.hpp"
+#include "archive/buffered_file.hpp"
 #include "mytarvo/archive_edit.hpp"
 
 namespace mytarvo {
@@ -25,8 +29,27 @@ std::string entry_problem(const PreparedEntry& entry, const std::string& name) {
   if (!entry.ok()) return entry.error;
   if (entry.name != name) return "prepared under another name (\"" + entry.name + "\")";
   if (!is_plain_entry_name(entry.name)) return "its name cannot be an entry name";
+  if (entry.streamed) return entry.flag == 1 || !entry.data.empty() ? "its sizes do not describe its data" : "";
   if (entry.flag != 1 && entry.data.size() != entry.file_size) return "its sizes do not describe its data";
   return {};
+}
+
+// Copies a streamed entry's content, the first file_size bytes of its source, into the
+// new archive a chunk at a time. A source that can no longer give them fails the rewrite
+// (the archive stays as it was).
+void write_streamed(ArchiveRewrite& rewrite, const PreparedEntry& entry) {
+  constexpr std::uint32_t kChunk = std::uint32_t{1} << 20;
+  BufferedFile source;
+  if (!source.open(entry.source.c_str(), platform::OpenMode::ReadExisting)) {
+    rewrite.fail(entry.source + ": cannot be opened");
+  }
+  std::vector<std::uint8_t> chunk(std::min(entry.file_size, kChunk));
+  for (std::uint32_t remaining = entry.file_size; remaining > 0;) {
+    const std::uint32_t count = std::min(remaining, kChunk);
+    if (source.read(chunk.data(), count) != count) rewrite.fail(entry.source + ": changed while it was read");
+    rewrite.write(chunk.data(), count);
+    remaining -= count;
+  }
 }
 
 class Replacer {
@@ -79,7 +102,11 @@ class Replacer {
     items_[index].error = entry_problem(entry, names_[index]);
     if (!items_[index].error.empty()) return false;
     rewrite_.write(entry_head(entry));
-    rewrite_.write(entry.data.data(), entry.data.size());
+    if (entry.streamed) {
+      write_streamed(rewrite_, entry);
+    } else {
+      rewrite_.write(entry.data.data(), entry.data.size());
+    }
     items_[index].outcome = outcome;
     return true;
   }

@@ -60,6 +60,8 @@ class ArchiveRewrite {
   void write(std::string_view text) { write(text.data(), text.size()); }
   // Makes the new archive the archive: flush, sync, permissions, rename.
   void commit();
+  // Abandons the rewrite (the temporary file is removed) and throws ArchiveError.
+  [[noreturn]] void fail(const std::string& what);
 
  private:
   void open_locked();
@@ -67,7 +69,6 @@ class ArchiveRewrite {
   void remove_stale_temporaries();
   void flush_output();
   void check_interrupt();
-  [[noreturn]] void fail(const std::string& what);
   void discard();
 
   std::string shown_;  // the path as given, for messages
