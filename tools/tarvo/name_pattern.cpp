@@ -3,6 +3,8 @@
 
 #include <set>
 
+#include "mytarvo/archive_edit.hpp"
+
 namespace tarvo {
 
 namespace {
@@ -41,42 +43,8 @@ bool is_pattern(std::string_view text) {
   return open != std::string_view::npos && match_set(text.substr(open), 0, unused) > 0;
 }
 
-// Iterative matching with one backtracking point: the last "*" seen.
-bool matches(std::string_view pattern, std::string_view name) {
-  std::size_t p = 0;
-  std::size_t n = 0;
-  std::size_t star = std::string_view::npos;
-  std::size_t star_name = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && pattern[p] == '*') {
-      star = p++;
-      star_name = n;
-      continue;
-    }
-    if (p < pattern.size()) {
-      const auto c = static_cast<unsigned char>(name[n]);
-      bool matched = false;
-      std::size_t step = 1;
-      if (pattern[p] == '?') {
-        matched = true;
-      } else if (pattern[p] == '[' && (step = match_set(pattern.substr(p), c, matched)) > 0) {
-      } else {
-        step = 1;
-        matched = pattern[p] == name[n];
-      }
-      if (matched) {
-        p += step;
-        ++n;
-        continue;
-      }
-    }
-    if (star == std::string_view::npos) return false;
-    p = star + 1;
-    n = ++star_name;
-  }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
-}
+// The library's matcher, so that the tool and the editing operations read a pattern alike.
+bool matches(std::string_view pattern, std::string_view name) { return mytarvo::matches_pattern(pattern, name); }
 
 std::vector<const mytarvo::ArchiveEntry*> first_of_matching_names(const mytarvo::ArchiveReader& reader,
                                                                   const std::string& archive,
