@@ -6,6 +6,7 @@
 #include <cassert>
 #include <new>
 
+#include "codec/best_parse.hpp"
 #include "codec/packed_block.hpp"
 
 namespace mytarvo::codec::best {
@@ -15,14 +16,7 @@ constexpr std::uint32_t kPairValues = 65536;
 
 // Bytes equal at a and b from offset `from`, up to `limit`; a word at a time while one fits.
 std::uint32_t extend(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t from, std::uint32_t limit) {
-  std::uint32_t k = from;
-  while (k + 8 <= limit) {
-    const std::uint64_t diff = load_le64(a + k) ^ load_le64(b + k);
-    if (diff != 0) return k + static_cast<std::uint32_t>(std::countr_zero(diff)) / 8;
-    k += 8;
-  }
-  while (k < limit && a[k] == b[k]) ++k;
-  return k;
+  return from + common_length(a + from, b + from, limit - from);
 }
 
 // Cuts the lengths of the matches from `first` on to `limit`; of those the cut makes equally
