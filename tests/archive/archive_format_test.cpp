@@ -7,10 +7,7 @@
 namespace mytarvo {
 namespace {
 
-using test::Bytes;
-using test::concat;
-using test::TempDir;
-using test::to_bytes;
+using namespace test;  // Bytes, concat, TempDir, to_bytes
 
 struct NumberCase {
   const char* text;

@@ -12,10 +12,7 @@
 namespace mytarvo {
 namespace {
 
-using test::Bytes;
-using test::concat;
-using test::TempDir;
-using test::to_bytes;
+using namespace test;  // Bytes, concat, TempDir, to_bytes
 
 const Bytes kHeader = to_bytes("Tarvo Pak 3 - Orvelund\r\n");
 

@@ -8,10 +8,7 @@
 namespace mytarvo {
 namespace {
 
-using test::Bytes;
-using test::concat;
-using test::TempDir;
-using test::to_bytes;
+using namespace test;  // Bytes, concat, TempDir, to_bytes
 
 const std::string kBanner =
     "-=* Tarvo Pak 3 *=-\r\n"

@@ -46,14 +46,7 @@ Bytes text_like(std::size_t n, std::uint32_t seed) {
   return out;
 }
 
-Bytes pseudo_random(std::size_t n, std::uint32_t seed) {
-  Bytes out(n);
-  for (auto& b : out) {
-    seed = seed * 1664525u + 1013904223u;
-    b = static_cast<std::uint8_t>(seed >> 24);
-  }
-  return out;
-}
+Bytes pseudo_random(std::size_t n, std::uint32_t seed) { return test::noise(n, seed); }
 
 Bytes pack(const Bytes& data) {
   Bytes block(data.size());

@@ -17,9 +17,7 @@ namespace mytarvo {
 namespace {
 
 namespace fs = std::filesystem;
-using test::kHeaderLine;
-using test::stored;
-using test::TempDir;
+using namespace test;  // kHeaderLine, stored, TempDir
 
 // ---- Output files never written through links ----------------------------------------------
 

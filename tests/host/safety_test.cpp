@@ -15,9 +15,7 @@ namespace mytarvo {
 namespace {
 
 namespace fs = std::filesystem;
-using test::kHeaderLine;
-using test::stored;
-using test::TempDir;
+using namespace test;  // kHeaderLine, stored, TempDir
 
 class Safety : public ::testing::Test {
  protected:

@@ -23,14 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-Bytes noise_bytes(std::size_t n, std::uint32_t seed) {
-  Bytes out(n);
-  for (auto& b : out) {
-    seed = seed * 1664525u + 1013904223u;
-    b = static_cast<std::uint8_t>(seed >> 24);
-  }
-  return out;
-}
+Bytes noise_bytes(std::size_t n, std::uint32_t seed) { return test::noise(n, seed); }
 
 // Forks a child that runs `body` and exits with its result; returns the child's pid.
 template <typename Body>

@@ -35,14 +35,7 @@ void run_with_file_size_limit(rlim_t limit, Body body) {
   ASSERT_EQ(WEXITSTATUS(status), 0);
 }
 
-Bytes pseudo_random(std::size_t n, std::uint32_t seed) {
-  Bytes out(n);
-  for (auto& b : out) {
-    seed = seed * 1664525u + 1013904223u;
-    b = static_cast<std::uint8_t>(seed >> 24);
-  }
-  return out;
-}
+Bytes pseudo_random(std::size_t n, std::uint32_t seed) { return test::noise(n, seed); }
 
 struct LimitCase {
   std::int32_t compress;

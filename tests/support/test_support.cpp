@@ -65,6 +65,15 @@ bool file_exists(const std::string& path) {
 
 Bytes to_bytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
+Bytes noise(std::size_t n, std::uint32_t seed) {
+  Bytes out(n);
+  for (auto& b : out) {
+    seed = seed * 1664525u + 1013904223u;
+    b = static_cast<std::uint8_t>(seed >> 24);
+  }
+  return out;
+}
+
 Bytes concat(std::initializer_list<Bytes> parts) {
   Bytes out;
   for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());

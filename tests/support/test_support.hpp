@@ -35,6 +35,10 @@ void write_file(const std::string& path, std::string_view data);
 bool file_exists(const std::string& path);
 
 Bytes to_bytes(std::string_view text);
+// `n` bytes that no codec can shrink, the same for the same seed (a linear congruential
+// generator's top byte).
+Bytes noise(std::size_t n, std::uint32_t seed);
+
 // Joins pieces of text and bytes into one byte string.
 Bytes concat(std::initializer_list<Bytes> parts);
 
