@@ -9,6 +9,7 @@
 #include "codec/best_cost.hpp"
 #include "codec/best_schedule.hpp"
 #include "codec/packed_block.hpp"
+#include "codec/token_stream.hpp"
 
 namespace mytarvo::codec::best {
 
@@ -51,12 +52,7 @@ class BestTokenWriter {
   void literal_width_change(const LiteralRange& range) {
     state_.announced = true;
     state_.range = range;
-    bits_.put(0b001'0000'0u, 8);
-    if (range.width == 8) {
-      bits_.put_bit(1);
-    } else {
-      bits_.put(range.base & 0xFFu, 9);  // w = 0, then the base
-    }
+    put_literal_width_change(bits_, range);
   }
 
   // 0 0 0, seven 0 bits, n, then the index bits in n + 3 bits.

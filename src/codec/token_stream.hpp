@@ -26,6 +26,17 @@ struct LiteralRange {
 
 inline constexpr LiteralRange kFullRange{8, 0};
 
+// The literal width change token: 0 0 1, 0 0 0 0, 0, w, and for width 7 the base in 8 bits.
+template <typename BitSink>
+void put_literal_width_change(BitSink& bits, const LiteralRange& range) {
+  bits.put(0b001'0000'0u, 8);
+  if (range.width == 8) {
+    bits.put_bit(1);
+  } else {
+    bits.put(range.base & 0xFFu, 9);  // w = 0, then the base
+  }
+}
+
 class TokenStream {
  public:
   // Writes into `dest` from byte offset 10 (after the header); words must end within
@@ -39,15 +50,9 @@ class TokenStream {
   [[nodiscard]] bool overflowed() const { return bits_.overflowed(); }
   [[nodiscard]] std::uint32_t bytes_stored() const { return static_cast<std::uint32_t>(bits_.bytes_stored()); }
 
-  // 0 0 1, 0 0 0 0, 0, w, and for width 7 the base in 8 bits.
   void literal_width_change(const LiteralRange& range) {
     range_ = range;
-    bits_.put(0b001'0000'0u, 8);
-    if (range.width == 8) {
-      bits_.put_bit(1);
-    } else {
-      bits_.put(range.base & 0xFFu, 9);  // w = 0, then the base
-    }
+    put_literal_width_change(bits_, range);
   }
 
   // 0 0 0, seven 0 bits, n = 1, then the index bits in 4 bits (values 8 to 15).
