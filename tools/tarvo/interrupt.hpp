@@ -1,7 +1,7 @@
 // What tarvo does when it is asked to stop (SIGINT, SIGTERM or SIGHUP; on Windows Ctrl-C,
 // Ctrl-Break or closing the console): it runs the cleanup registered for the work under
 // way (cutting an archive back, removing a temporary file), says so on standard error and
-// ends as the signal would have ended it. One file per platform.
+// ends as the signal would have ended it. The handlers live in one file per platform.
 #pragma once
 
 namespace tarvo {
@@ -9,6 +9,13 @@ namespace tarvo {
 // Runs on interruption, on whichever thread receives it while the others stand still:
 // it may only make system calls that are safe in a signal handler.
 using Cleanup = void (*)() noexcept;
+
+// Runs the registered cleanup (once) and writes its message: what the platform's handler
+// does first. Signal-safe.
+void run_interrupt_cleanup() noexcept;
+
+// Writes `text` to standard error with one system call at a time; signal-safe.
+void write_error_text(const char* text) noexcept;
 
 // Deletes the file at `path`; safe to call from a cleanup.
 void delete_file_now(const char* path) noexcept;

@@ -3,7 +3,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstring>
 
 #include "interrupt.hpp"
@@ -14,30 +13,9 @@ namespace {
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-std::atomic<Cleanup> g_cleanup{nullptr};
-std::atomic<const char*> g_message{nullptr};
-
-void write_text(const char* text) {
-  const std::size_t size = std::strlen(text);
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t wrote = ::write(STDERR_FILENO, text + done, size - done);
-    if (wrote <= 0) return;
-    done += static_cast<std::size_t>(wrote);
-  }
-}
 
 extern "C" void handle_interrupt(int signal_number) {
-  const Cleanup cleanup = g_cleanup.exchange(nullptr);
-  if (cleanup != nullptr) {
-    cleanup();
-    const char* message = g_message.load();
-    if (message != nullptr) {
-      write_text("\ntarvo: ");
-      write_text(message);
-      write_text("\n");
-    }
-  }
+  run_interrupt_cleanup();
   // SA_RESETHAND has restored the default action and SA_NODEFER lets it act at once.
   ::raise(signal_number);
 }
@@ -50,6 +28,16 @@ sigset_t interrupt_set() {
 }
 
 }  // namespace
+
+void write_error_text(const char* text) noexcept {
+  const std::size_t size = std::strlen(text);
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t wrote = ::write(STDERR_FILENO, text + done, size - done);
+    if (wrote <= 0) return;
+    done += static_cast<std::size_t>(wrote);
+  }
+}
 
 void delete_file_now(const char* path) noexcept { ::unlink(path); }
 
@@ -64,11 +52,6 @@ void install_interrupt_handlers() {
     if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
     ::sigaction(s, &action, nullptr);
   }
-}
-
-void on_interrupt(Cleanup cleanup, const char* message) {
-  g_message.store(message);
-  g_cleanup.store(cleanup);
 }
 
 InterruptsHeld::InterruptsHeld() {

@@ -3,7 +3,6 @@
 // cleanup and ends the process with the status of an interrupted program.
 #include <windows.h>
 
-#include <atomic>
 #include <cstring>
 
 #include "interrupt.hpp"
@@ -14,32 +13,21 @@ namespace {
 
 constexpr UINT kInterruptedStatus = 0xC000013Au;  // STATUS_CONTROL_C_EXIT
 
-std::atomic<Cleanup> g_cleanup{nullptr};
-std::atomic<const char*> g_message{nullptr};
 HANDLE g_main_thread = nullptr;
-
-void write_text(const char* text) {
-  DWORD wrote = 0;
-  WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(std::strlen(text)), &wrote, nullptr);
-}
 
 BOOL WINAPI handle_control(DWORD) {
   if (g_main_thread != nullptr) SuspendThread(g_main_thread);
-  const Cleanup cleanup = g_cleanup.exchange(nullptr);
-  if (cleanup != nullptr) {
-    cleanup();
-    const char* message = g_message.load();
-    if (message != nullptr) {
-      write_text("\ntarvo: ");
-      write_text(message);
-      write_text("\n");
-    }
-  }
+  run_interrupt_cleanup();
   TerminateProcess(GetCurrentProcess(), kInterruptedStatus);
   return TRUE;
 }
 
 }  // namespace
+
+void write_error_text(const char* text) noexcept {
+  DWORD wrote = 0;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(std::strlen(text)), &wrote, nullptr);
+}
 
 void delete_file_now(const char* path) noexcept { DeleteFileA(path); }
 
@@ -47,11 +35,6 @@ void install_interrupt_handlers() {
   DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &g_main_thread, 0, FALSE,
                   DUPLICATE_SAME_ACCESS);
   SetConsoleCtrlHandler(handle_control, TRUE);
-}
-
-void on_interrupt(Cleanup cleanup, const char* message) {
-  g_message.store(message);
-  g_cleanup.store(cleanup);
 }
 
 // The control handler suspends the main thread itself; workers never write.
