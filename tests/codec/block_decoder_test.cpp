@@ -11,6 +11,7 @@
 #include "codec/block_decoder.hpp"
 #include "codec/packed_block.hpp"
 #include "reference_decoder.hpp"
+#include "support/test_support.hpp"
 #include "token_writer.hpp"
 
 namespace mytarvo::codec {
@@ -169,14 +170,8 @@ struct StreamCase {
 void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
 
 
-Bytes pattern(std::size_t n, std::uint32_t seed) {
-  Bytes bytes(n);
-  for (auto& b : bytes) {
-    seed = seed * 1103515245u + 12345u;
-    b = static_cast<std::uint8_t>(seed >> 16);
-  }
-  return bytes;
-}
+// Bytes for raw runs: any values do; the decoder must give them back unchanged.
+Bytes pattern(std::size_t n, std::uint32_t seed) { return test::noise(n, seed); }
 
 const StreamCase kStreams[] = {
     {"NarrowLiteralsAboveABase",
