@@ -16,31 +16,16 @@
 #include "archive/archive_format.hpp"
 #include "archive/library.hpp"
 #include "archive/operations.hpp"
+#include "bench_scratch.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// A directory of its own under the system's temporary directory, removed at exit.
-class Scratch {
- public:
-  Scratch()
-      : root_(fs::temp_directory_path() /
-              ("mytarvo_archive_bench_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()))) {
-    fs::create_directories(root_);
-  }
-  ~Scratch() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
-  [[nodiscard]] std::string path(const std::string& name) const { return (root_ / name).string(); }
-
- private:
-  fs::path root_;
-};
+using Scratch = mytarvo::bench::Scratch;
 
 Scratch& scratch() {
-  static Scratch instance;
+  static Scratch instance("mytarvo_archive_bench_");
   return instance;
 }
 

@@ -15,6 +15,7 @@
 #include "mytarvo/archive.hpp"
 #include "support/file_replace.hpp"
 #include "support/platform.hpp"
+#include "bench_scratch.hpp"
 
 namespace {
 
@@ -23,22 +24,7 @@ namespace fs = std::filesystem;
 constexpr std::size_t kEntrySize = 10u << 20;
 constexpr int kEntries = 30;  // 300 MiB of data
 
-class Scratch {
- public:
-  Scratch()
-      : root_(fs::temp_directory_path() /
-              ("mytarvo_edit_bench_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()))) {
-    fs::create_directories(root_);
-  }
-  ~Scratch() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
-  [[nodiscard]] std::string path(const std::string& name) const { return (root_ / name).string(); }
-
- private:
-  fs::path root_;
-};
+using Scratch = mytarvo::bench::Scratch;
 
 std::string entry_bytes(const std::string& name, const std::string& data) {
   return name + "\r\n" + std::string(1, '\0') + std::to_string(data.size()) + "\r\n" + data;
@@ -65,7 +51,7 @@ const std::string& big_archive(const Scratch& scratch) {
 }
 
 Scratch& scratch() {
-  static Scratch instance;
+  static Scratch instance("mytarvo_edit_bench_");
   return instance;
 }
 
