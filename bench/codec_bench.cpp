@@ -44,14 +44,20 @@ void pack_file(benchmark::State& state, const Bytes& input) {
   report(state, input, packed);
 }
 
-void decode_file(benchmark::State& state, const Bytes& input) {
-  Bytes block(input.size());
+// The file's level-9 block in `block`; its size, or 0 (and the case skipped) when the file
+// does not pack below its length.
+std::uint32_t pack_for_decoding(benchmark::State& state, const Bytes& input, Bytes& block) {
+  block.resize(input.size());
   const std::uint32_t packed =
       mytarvo::codec::pack(input.data(), block.data(), static_cast<std::uint32_t>(input.size()), kLevel);
-  if (packed == 0) {
-    state.SkipWithError("the file does not pack below its length");
-    return;
-  }
+  if (packed == 0) state.SkipWithError("the file does not pack below its length");
+  return packed;
+}
+
+void decode_file(benchmark::State& state, const Bytes& input) {
+  Bytes block;
+  const std::uint32_t packed = pack_for_decoding(state, input, block);
+  if (packed == 0) return;
   Bytes out(input.size());
   for (auto _ : state) {
     const std::uint32_t n = mytarvo::codec::decode(block.data(), packed, out.data(), out.size());
@@ -67,13 +73,9 @@ void decode_file(benchmark::State& state, const Bytes& input) {
 constexpr std::size_t kStreamPiece = std::size_t{1} << 16;
 
 void stream_decode_file(benchmark::State& state, const Bytes& input) {
-  Bytes block(input.size());
-  const std::uint32_t packed =
-      mytarvo::codec::pack(input.data(), block.data(), static_cast<std::uint32_t>(input.size()), kLevel);
-  if (packed == 0) {
-    state.SkipWithError("the file does not pack below its length");
-    return;
-  }
+  Bytes block;
+  const std::uint32_t packed = pack_for_decoding(state, input, block);
+  if (packed == 0) return;
   Bytes out(input.size());
   Bytes buffer(kStreamPiece);
   for (auto _ : state) {
