@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/pak_builder.hpp"
 #include "support/test_support.hpp"
 #include "tool/run_process.hpp"
 
@@ -34,6 +35,12 @@ class ToolTest : public ::testing::Test {
     run.out = read_text(out);
     run.err = read_text(err);
     return run;
+  }
+
+  // Writes t.pak, the header line followed by `entries`, and returns its path.
+  std::string archive(const Bytes& entries) const {
+    write_file(path("t.pak"), concat({kPakHeader, entries}));
+    return path("t.pak");
   }
 
   // A path inside the test's directory.

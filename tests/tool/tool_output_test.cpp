@@ -9,13 +9,7 @@
 namespace mytarvo::test {
 namespace {
 
-class ToolOutput : public ToolTest {
- protected:
-  std::string archive(const Bytes& entries) const {
-    write_file(path("t.pak"), concat({kPakHeader, entries}));
-    return path("t.pak");
-  }
-};
+using ToolOutput = ToolTest;
 
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> lines;

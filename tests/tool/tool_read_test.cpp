@@ -5,13 +5,7 @@
 namespace mytarvo::test {
 namespace {
 
-class ToolRead : public ToolTest {
- protected:
-  std::string archive(const Bytes& entries) const {
-    write_file(path("t.pak"), concat({kPakHeader, entries}));
-    return path("t.pak");
-  }
-};
+using ToolRead = ToolTest;
 
 // a.txt stored at 24, b.dat packed (64 bytes 'A' in an 18-byte block) at 40, an empty
 // file added with packing at 74.
