@@ -48,4 +48,13 @@ inline std::string stored(const std::string& name, const std::string& content) {
   return name + "\r\n" + std::string(1, '\0') + std::to_string(content.size()) + "\r\n" + content;
 }
 
+// A test of the built library's five functions on an archive in a directory of its own.
+class HostTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(api.ready()); }
+  CApi api;
+  TempDir dir;
+  const std::string archive = dir.file("a.pak");
+};
+
 }  // namespace mytarvo::test

@@ -17,14 +17,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace test;  // kHeaderLine, stored, TempDir
 
-class Safety : public ::testing::Test {
+class Safety : public test::HostTest {
  protected:
-  void SetUp() override { ASSERT_TRUE(api.ready()); }
   [[nodiscard]] std::string sep() const { return std::string(1, test::native_separator()); }
-
-  test::CApi api;
-  TempDir dir;
-  const std::string archive = dir.file("a.pak");
 };
 
 // ---- A header line for an archive that is empty --------------------------------------------

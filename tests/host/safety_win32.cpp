@@ -16,13 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace test;  // kHeaderLine, stored, TempDir
 
-class WindowsSafety : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(api.ready()); }
-  test::CApi api;
-  TempDir dir;
-  const std::string archive = dir.file("a.pak");
-};
+using WindowsSafety = test::HostTest;
 
 // ---- No current directory ---------------------------------------------------------------------
 
