@@ -16,7 +16,7 @@ bool decode_stream(const std::uint8_t* stream, std::size_t word_count, tokens::D
   const std::uint8_t* const end = stream + word_count * kWordSize;
   // Two whole words are left while next < end - 4 (next only ever lies on a word boundary).
   tokens::BitSource in{0, 0, stream, word_count >= 1 ? end - kWordSize : stream, end};
-  return tokens::run_tokens<false>(in, state) == tokens::Step::End;
+  return tokens::run_tokens<false>(in, state, tokens::FastBounds{end, state.limit}) == tokens::Step::End;
 }
 
 }  // namespace

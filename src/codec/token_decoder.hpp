@@ -4,6 +4,7 @@
 // (stream_decoder.cpp) over the input it has, into its history window.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cassert>
@@ -12,6 +13,7 @@
 #include <cstring>
 
 #include "codec/packed_block.hpp"
+#include "codec/token_table.hpp"
 
 namespace mytarvo::codec::tokens {
 
@@ -62,14 +64,21 @@ struct BitSource {
   // Tops the buffer up as far as the block allows (see above).
   [[gnu::always_inline]] void refill() {
     if (next < two_words) [[likely]] {
-      bits |= std::rotl(load_le64(next), 32) >> avail;
-      next += avail < 32 ? kWordSize : 0;
-      avail |= 32;  // + 32 when below 32, else as it was
+      refill_wide();
     } else if (avail < 32 && next != end) {
       bits |= static_cast<std::uint64_t>(load_le32(next)) << (32 - avail);
       next += kWordSize;
       avail += 32;
     }
+  }
+
+  // The branch-free half of refill(), for callers that know two whole words are left
+  // (next < two_words): afterwards 32 <= avail <= 63.
+  [[gnu::always_inline]] void refill_wide() {
+    assert(next < two_words);
+    bits |= std::rotl(load_le64(next), 32) >> avail;
+    next += avail < 32 ? kWordSize : 0;
+    avail |= 32;  // + 32 when below 32, else as it was
   }
 
   // The next `count` bits (1 to 32) without consuming them; requires avail >= count.
@@ -386,26 +395,134 @@ template <bool Streaming>
   return decode_token<true, Streaming>(in, s);
 }
 
-// Where the streaming decoder's fast loop stops, so that its tokens neither run out of the
-// input at hand (unless the block is that long) nor meet the window's end unannounced.
+// Where the fast loops stop, so that the streaming decoder's tokens neither run out of the
+// input at hand (unless the block is that long) nor meet the window's end unannounced. The
+// one-shot decoder passes the block's end and its output's capacity.
 struct FastBounds {
-  const std::uint8_t* input_end;  // the fast form runs while next <= input_end
+  const std::uint8_t* input_end;  // the fast forms run while next <= input_end
   std::size_t output_end;         // and while produced <= output_end
 };
 
-// The token loop. It runs tokens until one does not return Go. After each refill a token
-// with 32 bits at hand takes the fast form; otherwise the block has fewer bits left, all
-// at hand, and the one-shot decoder runs the checked form on them. The streaming decoder
-// also leaves the fast form at `bounds`, and returns Go there: it runs the tokens beyond
-// one at a time itself (they may need input it does not have yet). The bit source and the
-// state are kept in locals, and handed to the checked form as copies, so that they can
-// live in registers.
+// Any token the dispatch table leaves to field-by-field decoding, in the fast form, out of
+// line and on copies so that the fast loop's state can stay in registers.
 template <bool Streaming>
-Step run_tokens(BitSource& source, DecodeState& state, [[maybe_unused]] FastBounds bounds = {}) {
+[[gnu::noinline]] Step decode_other_token(BitSource& in, DecodeState& s) {
+  return decode_token<false, Streaming>(in, s);
+}
+
+// A copy of 1 to 3 bytes: three single bytes at offsets 0, min(1, length - 1) and
+// length - 1, in that order, which cover the copy and each read a byte already final.
+[[gnu::always_inline]] inline void copy_1_to_3(std::uint8_t* dst, std::uint32_t distance, std::uint32_t length) {
+  const std::uint8_t* src = dst - distance;
+  const std::uint32_t middle = length > 1 ? 1 : 0;
+  dst[0] = src[0];
+  dst[middle] = src[middle];
+  dst[length - 1] = src[length - 1];
+}
+
+// A copy of 4 to 16 bytes from 4 or more back: four groups of 4 at offsets 0,
+// min(4, length - 4), min(8, length - 4) and length - 4, in that order. Each starts at most 4
+// bytes after the one before, so the groups before it have written everything below its
+// own start; with the distance at least 4 its source lies below its start: final bytes.
+[[gnu::always_inline]] inline void copy_4_to_16(std::uint8_t* dst, std::uint32_t distance, std::uint32_t length) {
+  const std::uint32_t last = length - 4;
+  const std::uint32_t second = last < 4 ? last : 4;
+  const std::uint32_t third = last < 8 ? last : 8;
+  for (const std::uint32_t at : {0u, second, third, last}) std::memcpy(dst + at, dst + at - distance, 4);
+}
+
+// The fast token loop: the usual tokens, with the least branching. It runs while two whole
+// words of input are left and `bounds` allow, and while the output has room for 16 more
+// bytes; it returns Go when it leaves those bounds, with `in` and `s` where the next token
+// starts. Every token starts right after a branch-free refill, with 32 to 63 bits at hand.
+//  - A literal is the leading 1 bit: its byte comes from the bits at hand in one shift.
+//  - Otherwise the next 12 bits select a table entry (token_table.hpp). A short match or a
+//    near byte is wholly in the entry; a match has its prefix and g there, and its low
+//    field and length follow from the bits at hand (BitSource tops up when they run out,
+//    which happens only with wide index bits or long gamma numbers). Everything else is
+//    decoded field by field by the fast form of decode_token, out of line.
+//  - A copy's distance is checked (1 to the bytes produced, and within the window's reach
+//    when streaming) before anything is written. Copies of up to 16 bytes need no room
+//    check (the loop's bound) and are copied in whole groups that end exactly at the copy's
+//    end; longer ones, and short distances with 4 or more bytes, go through copy_match.
+// The tokens decoded, the bytes written and the failures are those of decode_token's fast
+// form; only the bits at hand between fields may differ, which no result depends on.
+template <bool Streaming>
+[[gnu::always_inline]] inline Step run_fast(BitSource& in, DecodeState& s, FastBounds bounds) {
+  constexpr std::size_t kCopyRoom = 16;
+  if (s.limit < kCopyRoom) return Step::Go;
+  const std::size_t output_end = std::min(bounds.output_end, s.limit - kCopyRoom);
+  while (in.next < in.two_words && in.next <= bounds.input_end && s.produced <= output_end) {
+    in.refill_wide();
+    const std::uint64_t bits = in.bits;
+    if ((bits >> 63) != 0 && s.literal_width != 0) {
+      const unsigned width = s.literal_width;
+      s.out[s.produced++] = static_cast<std::uint8_t>(static_cast<std::uint32_t>((bits << 1) >> (64 - width)) + s.literal_base);
+      in.skip(1 + width);
+      continue;
+    }
+    const TokenEntry entry = kTokenTable[bits >> (64 - kDispatchBits)];
+    std::uint32_t distance = 0;
+    std::uint32_t length = 0;
+    if (entry.kind() == TokenKind::Match) {
+      in.skip(entry.bits());
+      std::uint32_t g = entry.g();
+      if (g == 0 && !in.gamma(g)) return Step::Fail;  // a g of 6 pairs or more
+      if (g == kRepeatMatchGamma) {
+        distance = s.last_distance;
+        if (!in.gamma(length)) return Step::Fail;
+      } else {
+        std::uint32_t low = 0;
+        if (!in.take(s.index_bits, low)) return Step::Fail;
+        distance = ((g - kLongMatchGammaBase) << s.index_bits) | low;
+        s.last_distance = distance;
+        if (!in.gamma(length)) return Step::Fail;
+        length += bonus_of(distance);
+      }
+    } else if (entry.kind() == TokenKind::Copy) {
+      in.skip(entry.bits());
+      distance = entry.distance();
+      length = entry.length();
+      if (entry.sets_last()) s.last_distance = distance;
+    } else {
+      BitSource copy = in;
+      DecodeState t = s;
+      const Step step = decode_other_token<Streaming>(copy, t);
+      in = copy;
+      s = t;
+      if (step != Step::Go) return step;
+      continue;
+    }
+    bool beyond = distance == 0 || distance > s.produced;
+    if constexpr (Streaming) beyond = beyond || distance > s.reach;
+    if (beyond) return Step::Fail;
+    if (length < 4) {
+      copy_1_to_3(s.out + s.produced, distance, length);
+    } else if (length <= kCopyRoom && distance >= 4) {
+      copy_4_to_16(s.out + s.produced, distance, length);
+    } else {
+      const Step step = copy_match<Streaming>(s, distance, length);
+      if (step != Step::Go) return step;
+      continue;
+    }
+    s.produced += length;
+  }
+  return Step::Go;
+}
+
+// The token loop. It runs tokens until one does not return Go: first the fast loop, then,
+// after each refill, a token with 32 bits at hand takes decode_token's fast form; otherwise
+// the block has fewer bits left, all at hand, and the one-shot decoder runs the checked
+// form on them. The streaming decoder also leaves the fast forms at `bounds`, and returns
+// Go there: it runs the tokens beyond one at a time itself (they may need input it does
+// not have yet). The bit source and the state are kept in locals, and handed to the
+// checked form as copies, so that they can live in registers.
+template <bool Streaming>
+Step run_tokens(BitSource& source, DecodeState& state, FastBounds bounds) {
   BitSource in = source;
   DecodeState s = state;
-  Step step = Step::Go;
-  do {
+  Step step = run_fast<Streaming>(in, s, bounds);
+  while (step == Step::Go) {
     in.refill();
     bool fast = in.avail >= kFastTokenBits;
     if constexpr (Streaming) fast = fast && in.next <= bounds.input_end && s.produced <= bounds.output_end;
@@ -420,7 +537,7 @@ Step run_tokens(BitSource& source, DecodeState& state, [[maybe_unused]] FastBoun
       in = copy;
       s = t;
     }
-  } while (step == Step::Go);
+  }
   source = in;
   state = s;
   return step;
