@@ -19,7 +19,8 @@ namespace mytarvo::codec::tokens {
 
 
 // Gamma numbers of at most 4 pairs (values 2 to 31), by the 8 bits that begin them:
-// value | pairs << 8, or 0 when the pairs do not end within the 8 bits.
+// value << 8 | the bits they take (2 per pair), or 0 when the pairs do not end within the
+// 8 bits.
 inline constexpr auto kShortGamma = [] {
   std::array<std::uint16_t, 256> table{};
   for (unsigned byte = 0; byte < 256; ++byte) {
@@ -28,7 +29,7 @@ inline constexpr auto kShortGamma = [] {
       const unsigned bits = byte >> (8 - 2 * pair) & 3u;
       value = value << 1 | bits >> 1;
       if ((bits & 1u) == 0) {
-        table[byte] = static_cast<std::uint16_t>(value | pair << 8);
+        table[byte] = static_cast<std::uint16_t>(value << 8 | 2 * pair);
         break;
       }
     }
@@ -108,8 +109,8 @@ struct BitSource {
     if (avail >= 8) {
       const std::uint32_t entry = kShortGamma[bits >> 56];
       if (entry != 0) {
-        value = entry & 0xFFu;
-        skip(2 * (entry >> 8));
+        value = entry >> 8;
+        skip(entry & 0xFFu);
         return true;
       }
     }
@@ -189,9 +190,24 @@ enum class Step { Go, End, Fail, Room };
 // before it, whose bytes it rewrites with the same values.
 //  - 4 to 8 bytes from 4 or more back: two groups of 4; 2 or 3 bytes from 2 or more back:
 //    two groups of 2 (the second group's source then lies in the first group or before);
-//  - more than 8 bytes from 8 or more back: groups of 8 (at least two);
+//  - more than 16 bytes from 16 or more back: groups of 16 (at least two); more than 8
+//    bytes from 8 to 15 back: groups of 8;
 //  - distance 1: the last byte, repeated; anything else (a single byte, or distances 2 to
 //    7 with longer copies): byte by byte.
+// More than N bytes from N or more back, in groups of N (see copy_bytes).
+template <std::size_t N>
+[[gnu::always_inline]] inline void copy_groups(std::uint8_t* dst, std::uint32_t distance, std::uint32_t length) {
+  assert(distance >= N && length > N);
+  std::uint8_t* const end = dst + length;
+  const std::uint8_t* src = dst - distance;
+  while (end - dst > static_cast<std::ptrdiff_t>(N)) {
+    std::memcpy(dst, src, N);
+    dst += N;
+    src += N;
+  }
+  std::memcpy(end - N, end - N - distance, N);
+}
+
 [[gnu::always_inline]] inline void copy_bytes(std::uint8_t* dst, std::uint32_t distance, std::uint32_t length) {
   const std::uint8_t* src = dst - distance;
   if (length <= 8 && distance >= 4 && length >= 4) {
@@ -200,14 +216,10 @@ enum class Step { Go, End, Fail, Room };
   } else if (length <= 3 && distance >= 2 && length >= 2) {
     std::memcpy(dst, src, 2);
     std::memcpy(dst + length - 2, src + length - 2, 2);
+  } else if (distance >= 16 && length > 16) {
+    copy_groups<16>(dst, distance, length);
   } else if (distance >= 8 && length > 8) {
-    std::uint8_t* const end = dst + length;
-    while (end - dst > 8) {
-      std::memcpy(dst, src, 8);
-      dst += 8;
-      src += 8;
-    }
-    std::memcpy(end - 8, end - 8 - distance, 8);
+    copy_groups<8>(dst, distance, length);
   } else if (distance == 1) {
     std::memset(dst, *src, length);
   } else {
@@ -431,11 +443,36 @@ template <bool Streaming>
   for (const std::uint32_t at : {0u, second, third, last}) std::memcpy(dst + at, dst + at - distance, 4);
 }
 
+// How the fast loop reads a literal at the top of the bit buffer: the prefix 1 and the
+// literal-width bits after it, taken together as one number, are 2^width + v, whose low 8
+// bits plus `add` are (v + literal base) mod 256. `flag` is the prefix bit while a literal
+// width is set, and 0 before the first literal-width change, when a literal fails.
+struct LiteralCode {
+  std::uint64_t flag;
+  unsigned shift;      // 63 - literal width
+  unsigned bits;       // 1 + literal width
+  std::uint32_t add;   // literal base, less 2^width mod 256
+
+  explicit LiteralCode(const DecodeState& s)
+      : flag(s.literal_width != 0 ? std::uint64_t{1} << 63 : 0),
+        shift(63 - s.literal_width),
+        bits(1 + s.literal_width),
+        add((s.literal_base - (1u << s.literal_width)) & 0xFFu) {}
+
+  // Writes the literal at the top of the buffer; requires it to be there, and room.
+  [[gnu::always_inline]] void put(BitSource& in, DecodeState& s) const {
+    assert(in.avail >= bits && (in.bits >> 63) != 0 && s.produced < s.limit && flag != 0);
+    s.out[s.produced++] = static_cast<std::uint8_t>((in.bits >> shift) + add);
+    in.skip(bits);
+  }
+};
+
 // The fast token loop: the usual tokens, with the least branching. It runs while two whole
 // words of input are left and `bounds` allow, and while the output has room for 16 more
 // bytes; it returns Go when it leaves those bounds, with `in` and `s` where the next token
 // starts. Every token starts right after a branch-free refill, with 32 to 63 bits at hand.
-//  - A literal is the leading 1 bit: its byte comes from the bits at hand in one shift.
+//  - A literal is the leading 1 bit: its byte comes from the bits at hand in one shift,
+//    and up to two more literals that follow it are taken from the same bits.
 //  - Otherwise the next 12 bits select a table entry (token_table.hpp). A short match or a
 //    near byte is wholly in the entry; a match has its prefix and g there, and its low
 //    field and length follow from the bits at hand (BitSource tops up when they run out,
@@ -450,17 +487,23 @@ template <bool Streaming>
 template <bool Streaming>
 [[gnu::always_inline]] inline Step run_fast(BitSource& in, DecodeState& s, FastBounds bounds) {
   constexpr std::size_t kCopyRoom = 16;
-  if (s.limit < kCopyRoom) return Step::Go;
+  if (s.limit < kCopyRoom || in.two_words - in.next < static_cast<std::ptrdiff_t>(kWordSize)) return Step::Go;
+  // Two whole words are left while next <= input_end (next lies on a word boundary).
+  const std::uint8_t* const input_end = std::min(in.two_words - kWordSize, bounds.input_end);
   const std::size_t output_end = std::min(bounds.output_end, s.limit - kCopyRoom);
-  while (in.next < in.two_words && in.next <= bounds.input_end && s.produced <= output_end) {
+  LiteralCode literal(s);
+  while (in.next <= input_end && s.produced <= output_end) {
     in.refill_wide();
-    const std::uint64_t bits = in.bits;
-    if ((bits >> 63) != 0 && s.literal_width != 0) {
-      const unsigned width = s.literal_width;
-      s.out[s.produced++] = static_cast<std::uint8_t>(static_cast<std::uint32_t>((bits << 1) >> (64 - width)) + s.literal_base);
-      in.skip(1 + width);
+    if ((in.bits & literal.flag) != 0) {
+      // Up to three literals from the bits at hand: 32 bits hold three of 9 bits or less.
+      literal.put(in, s);
+      if ((in.bits >> 63) != 0) {
+        literal.put(in, s);
+        if ((in.bits >> 63) != 0) literal.put(in, s);
+      }
       continue;
     }
+    const std::uint64_t bits = in.bits;
     const TokenEntry entry = kTokenTable[bits >> (64 - kDispatchBits)];
     std::uint32_t distance = 0;
     std::uint32_t length = 0;
@@ -491,6 +534,7 @@ template <bool Streaming>
       in = copy;
       s = t;
       if (step != Step::Go) return step;
+      literal = LiteralCode(s);  // the token may have changed the literal width
       continue;
     }
     bool beyond = distance == 0 || distance > s.produced;

@@ -28,16 +28,18 @@ enum class TokenKind : std::uint8_t { Other = 0, Copy = 1, Match = 2 };
 struct TokenEntry {
   std::uint32_t packed;
 
-  [[nodiscard]] constexpr TokenKind kind() const { return static_cast<TokenKind>(packed & 3u); }
-  [[nodiscard]] constexpr bool sets_last() const { return (packed >> 2 & 1u) != 0; }
-  [[nodiscard]] constexpr unsigned bits() const { return packed >> 3 & 0x1Fu; }
-  [[nodiscard]] constexpr std::uint32_t length() const { return packed >> 8 & 0xFFu; }
+  // Layout: bits 0-5 the bits covered (so that it serves as a shift count as it stands),
+  // 6-7 the kind, 8 sets_last, 9-15 the length, 16-31 the distance or g.
+  [[nodiscard]] constexpr unsigned bits() const { return packed & 0x3Fu; }
+  [[nodiscard]] constexpr TokenKind kind() const { return static_cast<TokenKind>(packed >> 6 & 3u); }
+  [[nodiscard]] constexpr bool sets_last() const { return (packed >> 8 & 1u) != 0; }
+  [[nodiscard]] constexpr std::uint32_t length() const { return packed >> 9 & 0x7Fu; }
   [[nodiscard]] constexpr std::uint32_t distance() const { return packed >> 16; }  // Copy
   [[nodiscard]] constexpr std::uint32_t g() const { return packed >> 16; }         // Match
 
   static constexpr TokenEntry make(TokenKind kind, bool sets_last, unsigned bits, std::uint32_t length,
                                    std::uint32_t value) {
-    return TokenEntry{static_cast<std::uint32_t>(kind) | (sets_last ? 4u : 0u) | bits << 3 | length << 8 |
+    return TokenEntry{bits | static_cast<std::uint32_t>(kind) << 6 | (sets_last ? 1u << 8 : 0u) | length << 9 |
                       value << 16};
   }
 };
