@@ -110,9 +110,7 @@ TEST_F(LongPaths, PathsUpToTheSystemLimitWorkWhole) {
 }
 
 TEST_F(LongPaths, APathBeyondTheLimitIsNeverCutToOneThatFits) {
-  test::write_file(dir.file("x.txt"), std::string("x"));
-  api.create(archive.c_str());
-  api.add(archive.c_str(), dir.file("x.txt").c_str(), nullptr, 0);
+  make_archive({{"x.txt", "x"}});
   // Cut anywhere, this directory's path would name a directory that could be created.
   const std::string out = dir.file(std::string(200, 'o')) + "/" + std::string(4000, 'p');
   EXPECT_STREQ(api.unpak(archive.c_str(), out.c_str(), "x.txt", nullptr), "");
@@ -149,11 +147,7 @@ INSTANTIATE_TEST_SUITE_P(UnPakAndUnPakAll, FullDiskOutput, ::testing::Bool());
 using NamesOnPosix = test::HostTest;
 
 TEST_F(NamesOnPosix, ADoubleQuoteIsAnOrdinaryCharacterAndABackslashNameIsNotAdded) {
-  test::write_file(dir.file("say \"hi\".txt"), std::string("hi"));
-  test::write_file(dir.file("back\\slash.txt"), std::string("no"));
-  api.create(archive.c_str());
-  api.add(archive.c_str(), dir.file("say \"hi\".txt").c_str(), nullptr, 0);
-  api.add(archive.c_str(), dir.file("back\\slash.txt").c_str(), nullptr, 0);
+  make_archive({{"say \"hi\".txt", "hi"}, {"back\\slash.txt", "no"}});
   EXPECT_EQ(test::read_text(archive), kHeaderLine + stored("say \"hi\".txt", "hi"));
   api.unpak_all(archive.c_str(), dir.file("out").c_str(), nullptr);
   EXPECT_EQ(test::read_text(dir.file("out") + "/say \"hi\".txt"), "hi");
