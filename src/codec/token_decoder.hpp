@@ -18,25 +18,6 @@
 namespace mytarvo::codec::tokens {
 
 
-// Gamma numbers of at most 4 pairs (values 2 to 31), by the 8 bits that begin them:
-// value << 8 | the bits they take (2 per pair), or 0 when the pairs do not end within the
-// 8 bits.
-inline constexpr auto kShortGamma = [] {
-  std::array<std::uint16_t, 256> table{};
-  for (unsigned byte = 0; byte < 256; ++byte) {
-    unsigned value = 1;
-    for (unsigned pair = 1; pair <= 4; ++pair) {
-      const unsigned bits = byte >> (8 - 2 * pair) & 3u;
-      value = value << 1 | bits >> 1;
-      if ((bits & 1u) == 0) {
-        table[byte] = static_cast<std::uint16_t>(value << 8 | 2 * pair);
-        break;
-      }
-    }
-  }
-  return table;
-}();
-
 // ---- How the token loop reads bits ---------------------------------------------------------
 // The bit buffer is a 64-bit word whose unread bits sit at the top, the next bit to read in
 // bit 63; `avail` counts them (0 to 63). A field of n bits (1 <= n <= 32) is taken from the
@@ -99,18 +80,18 @@ struct BitSource {
   }
 
   // Gamma number: value bit and continuation bit in pairs, until a continuation bit of 0.
-  // Numbers of up to 4 pairs (the most common) come from kShortGamma by the next 8 bits.
+  // Numbers of up to 6 pairs (the most common) come from kGammaTable by the next 12 bits.
   // With 32 bits at hand, the pairs of a number up to 16 pairs long are all there: the
   // first 0 among the continuation bits (bits 62, 60, ... of the buffer) ends it, and its
   // value bits (63, 61, ...) are gathered in a few shifts. Longer numbers, and numbers in
   // the last 32 bits of the block, go pair by pair; values of more than 32 bits keep their
   // low 32 bits (32-bit unsigned arithmetic).
   [[gnu::always_inline]] bool gamma(std::uint32_t& value) {
-    if (avail >= 8) {
-      const std::uint32_t entry = kShortGamma[bits >> 56];
+    if (avail >= kDispatchBits) {
+      const std::uint32_t entry = kGammaTable[bits >> (64 - kDispatchBits)];
       if (entry != 0) {
-        value = entry >> 8;
-        skip(entry & 0xFFu);
+        value = entry >> 4;
+        skip(entry & 0xFu);
         return true;
       }
     }
@@ -505,12 +486,18 @@ template <bool Streaming>
     }
     const std::uint64_t bits = in.bits;
     const TokenEntry entry = kTokenTable[bits >> (64 - kDispatchBits)];
+    // The gamma entry for g if a match prefix (2 bits) begins the bits: looked up alongside.
+    const std::uint32_t g_entry = kGammaTable[bits >> (64 - 2 - kDispatchBits) & ((1u << kDispatchBits) - 1u)];
     std::uint32_t distance = 0;
     std::uint32_t length = 0;
     if (entry.kind() == TokenKind::Match) {
-      in.skip(entry.bits());
-      std::uint32_t g = entry.g();
-      if (g == 0 && !in.gamma(g)) return Step::Fail;  // a g of 6 pairs or more
+      std::uint32_t g = g_entry >> 4;
+      if (g_entry != 0) [[likely]] {
+        in.skip(2 + (g_entry & 0xFu));
+      } else {
+        in.skip(2);
+        if (!in.gamma(g)) return Step::Fail;  // a g of 7 pairs or more
+      }
       if (g == kRepeatMatchGamma) {
         distance = s.last_distance;
         if (!in.gamma(length)) return Step::Fail;
