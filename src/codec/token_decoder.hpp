@@ -413,6 +413,18 @@ template <bool Streaming>
   dst[length - 1] = src[length - 1];
 }
 
+// A copy of 1 to 5 bytes: single bytes at offsets 0, then min(k, length - 1) for k = 1 to
+// 4, in that order, which cover the copy and each read a byte already final.
+[[gnu::always_inline]] inline void copy_1_to_5(std::uint8_t* dst, std::uint32_t distance, std::uint32_t length) {
+  const std::uint8_t* src = dst - distance;
+  const std::uint32_t last = length - 1;
+  for (const std::uint32_t k : {0u, 1u, 2u, 3u}) {
+    const std::uint32_t at = k < last ? k : last;
+    dst[at] = src[at];
+  }
+  dst[last] = src[last];
+}
+
 // A copy of 4 to 16 bytes from 4 or more back: four groups of 4 at offsets 0,
 // min(4, length - 4), min(8, length - 4) and length - 4, in that order. Each starts at most 4
 // bytes after the one before, so the groups before it have written everything below its
@@ -514,6 +526,12 @@ template <bool Streaming>
       distance = entry.distance();
       length = entry.length();
       if (entry.sets_last()) s.last_distance = distance;
+      bool beyond = distance > s.produced;  // the table's distances are 1 or more
+      if constexpr (Streaming) beyond = beyond || distance > s.reach;
+      if (beyond) return Step::Fail;
+      copy_1_to_5(s.out + s.produced, distance, length);
+      s.produced += length;
+      continue;
     } else {
       BitSource copy = in;
       DecodeState t = s;
