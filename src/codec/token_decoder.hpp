@@ -542,7 +542,7 @@ template <bool Streaming>
       literal = LiteralCode(s);  // the token may have changed the literal width
       continue;
     }
-    bool beyond = distance == 0 || distance > s.produced;
+    bool beyond = std::size_t{distance} - 1 >= s.produced;  // 0, or more than produced
     if constexpr (Streaming) beyond = beyond || distance > s.reach;
     if (beyond) return Step::Fail;
     if (length < 4) {
