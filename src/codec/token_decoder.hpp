@@ -474,7 +474,8 @@ struct LiteralCode {
 //  - A copy's distance is checked (1 to the bytes produced, and within the window's reach
 //    when streaming) before anything is written. Copies of up to 16 bytes need no room
 //    check (the loop's bound) and are copied in whole groups that end exactly at the copy's
-//    end; longer ones, and short distances with 4 or more bytes, go through copy_match.
+//    end; longer ones, short distances with 4 or more bytes, and copies of no bytes (a
+//    length whose gamma number wrapped to 0) go through copy_match.
 // The tokens decoded, the bytes written and the failures are those of decode_token's fast
 // form; only the bits at hand between fields may differ, which no result depends on.
 template <bool Streaming>
@@ -545,10 +546,11 @@ template <bool Streaming>
     bool beyond = std::size_t{distance} - 1 >= s.produced;  // 0, or more than produced
     if constexpr (Streaming) beyond = beyond || distance > s.reach;
     if (beyond) return Step::Fail;
-    if (length < 4) {
-      copy_1_to_3(s.out + s.produced, distance, length);
-    } else if (length <= kCopyRoom && distance >= 4) {
+    // (A length may be 0, or any 32-bit value: a gamma number keeps its low 32 bits.)
+    if (length - 4 <= kCopyRoom - 4 && distance >= 4) {
       copy_4_to_16(s.out + s.produced, distance, length);
+    } else if (length - 1 < 3) {
+      copy_1_to_3(s.out + s.produced, distance, length);
     } else {
       const Step step = copy_match<Streaming>(s, distance, length);
       if (step != Step::Go) return step;

@@ -214,6 +214,37 @@ TEST(DecodeFastLoop, CopiesOfEveryShortDistanceAndLengthEndTheStreamExactly) {
   }
 }
 
+TEST(DecodeFastLoop, LengthsThatWrapPast32BitsAgreeWithTheReference) {
+  // A gamma number of 33 pairs or more keeps its low 32 bits: 2^32 + k stands for a length
+  // of k, 0 included (a copy of nothing). Repeats (no bonus) and long matches from 127 back
+  // (bonus 4), in the middle of a stream that goes on.
+  for (std::uint32_t k : {0u, 1u, 2u, 3u, 5u, 12u, 0xFFFFFFF0u}) {
+    for (bool repeat : {true, false}) {
+      TokenWriter w;
+      distinct_start(w);
+      for (int i = 0; i < 120; ++i) w.literal(static_cast<std::uint8_t>(i));
+      w.short_match(9, 2);
+      w.put(0b01, 2);  // prefix: long or repeat match
+      if (repeat) {
+        w.gamma(kRepeatMatchGamma);
+      } else {
+        w.gamma(kLongMatchGammaBase).put(127, kInitialIndexBits);  // distance 127
+      }
+      // The length 2^32 + k: its 32 bits below the leading 1, each with a continuation bit.
+      for (int bit = 31; bit >= 0; --bit) w.put((k >> bit & 1u) << 1 | (bit > 0 ? 1u : 0u), 2);
+      for (int i = 0; i < 8; ++i) w.literal(static_cast<std::uint8_t>(0x30 + i));
+      w.end();
+      Bytes block = w.block_with(static_cast<std::uint32_t>(w.size()), 0);
+      block.insert(block.end(), 4 * kWordSize, 0);
+      Bytes out(w.size() + kSlack, kUntouched);
+      Bytes ref(w.size() + kSlack, kUntouched);
+      const std::uint32_t n = decode(block.data(), block.size(), out.data(), out.size());
+      ASSERT_EQ(test::reference_decode(block.data(), block.size(), ref.data(), ref.size()), n) << k;
+      ASSERT_EQ(out, ref) << k;
+    }
+  }
+}
+
 // A long stream of random tokens of every kind: literal runs in both widths, every copy,
 // index-bits and literal-width changes, raw runs and zero bytes.
 TokenWriter random_stream(std::mt19937& rng, int tokens) {
