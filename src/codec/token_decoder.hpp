@@ -413,8 +413,8 @@ template <bool Streaming>
   dst[length - 1] = src[length - 1];
 }
 
-// A copy of 1 to 5 bytes: single bytes at offsets 0, then min(k, length - 1) for k = 1 to
-// 4, in that order, which cover the copy and each read a byte already final.
+// A copy of 1 to 5 bytes: single bytes at offsets min(k, length - 1) for k = 0 to 3, then
+// length - 1, in that order, which cover the copy and each read a byte already final.
 [[gnu::always_inline]] inline void copy_1_to_5(std::uint8_t* dst, std::uint32_t distance, std::uint32_t length) {
   const std::uint8_t* src = dst - distance;
   const std::uint32_t last = length - 1;
