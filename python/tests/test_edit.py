@@ -8,6 +8,7 @@ import shutil
 import subprocess
 import sys
 import textwrap
+import threading
 
 import pytest
 
@@ -174,12 +175,65 @@ def test_writes_after_an_edit_follow_the_remaining_entries(tmp_path, mode):
     assert archive.read_bytes() == expected.read_bytes()
 
 
-def test_edit_right_after_opening_for_appending(tmp_path):
-    archive = build(tmp_path / "open.pak")
-    with mytarvo.PakFile(archive, "a") as pak:  # nothing read yet: the appender is open
+# Run in a child, so that an edit that waits on its own writer lock fails the test within
+# the time limit rather than hanging the whole run.
+OWN_LOCK_CHILD = textwrap.dedent("""
+    import sys
+    import mytarvo
+    # Nothing read yet: this PakFile's appender is open and holds the writer lock.
+    with mytarvo.PakFile(sys.argv[1], "a") as pak:
         pak.remove("alpha")
         pak.writestr("alpha", b"again")
-        assert pak.namelist()[-1] == "alpha" and pak.read("alpha") == b"again"
+        pak.rename("beta", "b")
+        print(pak.namelist()[-1], pak.read("alpha"))
+""")
+
+
+def test_an_edit_does_not_wait_on_its_own_lock(tmp_path):
+    archive = build(tmp_path / "own.pak")
+    result = subprocess.run([sys.executable, "-c", OWN_LOCK_CHILD, str(archive)],
+                            capture_output=True, text=True, timeout=120)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.splitlines() == ["alpha b'again'"]
+
+
+# Holds the archive's writer lock (an open appender) until told to append and close.
+HOLDER_CHILD = textwrap.dedent("""
+    import sys
+    import mytarvo
+    with mytarvo.PakFile(sys.argv[1], "a") as pak:
+        print("holding", flush=True)
+        sys.stdin.readline()
+        pak.writestr("late", b"appended while the edit waited")
+""")
+
+
+def test_an_edit_waits_for_another_writer_and_sees_its_entries(tmp_path):
+    archive = build(tmp_path / "wait.pak")
+    holder = subprocess.Popen([sys.executable, "-c", HOLDER_CHILD, str(archive)],
+                              stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    try:
+        assert holder.stdout.readline() == "holding\n"
+        outcome = []
+        with mytarvo.PakFile(archive, "a") as pak:
+            def edit():
+                try:
+                    pak.remove("beta")
+                    outcome.append(pak.namelist())
+                except BaseException as error:  # handed to the test's thread
+                    outcome.append(error)
+
+            # The edit waits for the lock with the interpreter lock released, so this
+            # thread goes on and lets the holder finish.
+            editor = threading.Thread(target=edit, daemon=True)
+            editor.start()
+            holder.communicate("go\n", timeout=120)
+            editor.join(timeout=120)
+            assert not editor.is_alive() and holder.returncode == 0
+    finally:
+        holder.kill()
+        holder.wait()
+    assert outcome == [[os.fsdecode(n) for n, _, _ in ENTRIES if n != b"beta"] + ["late"]]
 
 
 def test_failures_surface_as_bad_pak_file_or_oserror(tmp_path):
