@@ -25,7 +25,7 @@ bool read_content(PreparedEntry& entry) {
 
 }  // namespace
 
-void pack_best(PreparedEntry& entry) {
+void pack_in_best_mode(PreparedEntry& entry) {
   if (!entry.ok() || entry.flag != 0 || entry.file_size == 0) return;
   try {
     if (entry.streamed && !read_content(entry)) return;

@@ -10,6 +10,6 @@ namespace mytarvo::python {
 // only when it is smaller than the content, the rule AddToPak applies to a level-9
 // block. A streamed entry is read whole first. An empty or failed entry, content that
 // cannot be read or held in memory, and content the block would not shrink stay stored.
-void pack_best(PreparedEntry& entry);
+void pack_in_best_mode(PreparedEntry& entry);
 
 }  // namespace mytarvo::python

@@ -61,7 +61,7 @@ mytarvo::Packing packing_of(EntryPacking packing) {
 }
 
 void finish_packing(mytarvo::PreparedEntry& entry, EntryPacking packing) {
-  if (packing == EntryPacking::Best) mytarvo::python::pack_best(entry);
+  if (packing == EntryPacking::Best) pack_in_best_mode(entry);
 }
 
 py::tuple entry_tuple(const mytarvo::ArchiveEntry& e) {
