@@ -1,9 +1,11 @@
-"""Shared fixtures: the library's C functions loaded with ctypes (to compare archives with
-what they write), the benchmark corpus, and archive bytes built by hand."""
+"""Shared fixtures: the library's C functions loaded with ctypes and the command-line tool
+(to compare archives with what they write), the benchmark corpus, and archive bytes built
+by hand."""
 
 import ctypes
 import os
 import random
+import subprocess
 from pathlib import Path
 
 import pytest
@@ -36,6 +38,26 @@ def clib() -> CLibrary:
     if not path:
         pytest.skip("MYTARVO_SHARED_LIBRARY is not set: run these tests through CTest")
     return CLibrary(path)
+
+
+class Tool:
+    """The built command-line tool, run on an archive with bounded time."""
+
+    def __init__(self, path: str) -> None:
+        self._path = path
+
+    def run(self, *arguments) -> None:
+        command = [self._path, "-q", *(os.fsencode(a) if isinstance(a, (str, Path)) else a for a in arguments)]
+        result = subprocess.run(command, capture_output=True, timeout=120)
+        assert result.returncode == 0, result.stderr
+
+
+@pytest.fixture(scope="session")
+def tool() -> Tool:
+    path = os.environ.get("MYTARVO_TOOL")
+    if not path:
+        pytest.skip("MYTARVO_TOOL does not name the built command-line tool")
+    return Tool(path)
 
 
 @pytest.fixture(scope="session")
