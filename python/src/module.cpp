@@ -8,7 +8,6 @@
 #include <optional>
 #include <stdexcept>
 
-#include "best_packing.hpp"
 #include "byte_view.hpp"
 #include "codec_functions.hpp"
 #include "errors.hpp"
@@ -61,7 +60,7 @@ mytarvo::Packing packing_of(EntryPacking packing) {
 }
 
 void finish_packing(mytarvo::PreparedEntry& entry, EntryPacking packing) {
-  if (packing == EntryPacking::Best) pack_in_best_mode(entry);
+  if (packing == EntryPacking::Best) mytarvo::pack_entry_best(entry);
 }
 
 py::tuple entry_tuple(const mytarvo::ArchiveEntry& e) {

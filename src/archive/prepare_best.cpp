@@ -1,12 +1,13 @@
-#include "best_packing.hpp"
-
+// Packing a prepared entry in the codec's best mode: the block is kept only when it is
+// smaller than the content, the rule AddToPak applies to a level-9 block.
 #include <fstream>
 #include <new>
 #include <vector>
 
+#include "mytarvo/archive.hpp"
 #include "mytarvo/codec.hpp"
 
-namespace mytarvo::python {
+namespace mytarvo {
 
 namespace {
 
@@ -25,12 +26,12 @@ bool read_content(PreparedEntry& entry) {
 
 }  // namespace
 
-void pack_in_best_mode(PreparedEntry& entry) {
+void pack_entry_best(PreparedEntry& entry) {
   if (!entry.ok() || entry.flag != 0 || entry.file_size == 0) return;
   try {
     if (entry.streamed && !read_content(entry)) return;
     std::vector<std::uint8_t> block(entry.data.size());
-    const std::uint32_t size = mytarvo::pack_best(entry.data, block);
+    const std::uint32_t size = pack_best(entry.data, block);
     if (size == 0 || size >= entry.data.size()) return;
     block.resize(size);
     entry.data = std::move(block);
@@ -40,4 +41,4 @@ void pack_in_best_mode(PreparedEntry& entry) {
   }
 }
 
-}  // namespace mytarvo::python
+}  // namespace mytarvo
