@@ -32,12 +32,17 @@ class CLibrary:
         self._lib.UnPakAll(os.fsencode(archive), os.fsencode(directory), b"")
 
 
+def _from_environment(variable: str, why: str) -> str:
+    """The value of `variable`; the test is skipped when it is not set."""
+    value = os.environ.get(variable)
+    if not value:
+        pytest.skip(f"{variable} is not set: {why}")
+    return value
+
+
 @pytest.fixture(scope="session")
 def clib() -> CLibrary:
-    path = os.environ.get("MYTARVO_SHARED_LIBRARY")
-    if not path:
-        pytest.skip("MYTARVO_SHARED_LIBRARY is not set: run these tests through CTest")
-    return CLibrary(path)
+    return CLibrary(_from_environment("MYTARVO_SHARED_LIBRARY", "run these tests through CTest"))
 
 
 class Tool:
@@ -54,10 +59,7 @@ class Tool:
 
 @pytest.fixture(scope="session")
 def tool() -> Tool:
-    path = os.environ.get("MYTARVO_TOOL")
-    if not path:
-        pytest.skip("MYTARVO_TOOL does not name the built command-line tool")
-    return Tool(path)
+    return Tool(_from_environment("MYTARVO_TOOL", "it names the built command-line tool"))
 
 
 @pytest.fixture(scope="session")
@@ -66,6 +68,16 @@ def corpus() -> Path:
     if not path.is_dir():
         pytest.skip("MYTARVO_CORPUS_DIR does not name the corpus directory")
     return path
+
+
+def written(directory: Path, named) -> list:
+    """Writes each name -> content into `directory`; returns the paths in order."""
+    paths = []
+    for name, content in named.items():
+        path = directory / name
+        path.write_bytes(content)
+        paths.append(path)
+    return paths
 
 
 def generated_inputs():

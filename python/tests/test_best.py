@@ -5,19 +5,10 @@ than the level-9 entry, and a file the best block would not shrink is stored."""
 import pytest
 
 import mytarvo
-from conftest import generated_inputs
+from conftest import generated_inputs, written
 
 GENERATED = generated_inputs()
 CORPUS_FILES = ["alice29.txt", "geo.protodata"]
-
-
-def written(tmp_path, named):
-    paths = []
-    for name, content in named.items():
-        path = tmp_path / name
-        path.write_bytes(content)
-        paths.append(path)
-    return paths
 
 
 def tool_archive(tool, tmp_path, sources):
