@@ -474,7 +474,8 @@ struct LiteralCode {
 //  - A copy's distance is checked (1 to the bytes produced, and within the window's reach
 //    when streaming) before anything is written. Copies of up to 16 bytes need no room
 //    check (the loop's bound) and are copied in whole groups that end exactly at the copy's
-//    end; longer ones, short distances with 4 or more bytes, and copies of no bytes (a
+//    end; longer ones from 16 or more back in groups of 16 when they fit; the rest (short
+//    distances with 4 or more bytes, copies that do not fit, and copies of no bytes: a
 //    length whose gamma number wrapped to 0) go through copy_match.
 // The tokens decoded, the bytes written and the failures are those of decode_token's fast
 // form; only the bits at hand between fields may differ, which no result depends on.
@@ -551,6 +552,8 @@ template <bool Streaming>
       copy_4_to_16(s.out + s.produced, distance, length);
     } else if (length - 1 < 3) {
       copy_1_to_3(s.out + s.produced, distance, length);
+    } else if (length > kCopyRoom && distance >= 16 && length <= s.limit - s.produced) {
+      copy_groups<16>(s.out + s.produced, distance, length);
     } else {
       const Step step = copy_match<Streaming>(s, distance, length);
       if (step != Step::Go) return step;
