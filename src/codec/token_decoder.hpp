@@ -5,7 +5,6 @@
 #pragma once
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cassert>
 #include <cstddef>
@@ -162,20 +161,8 @@ struct DecodeState {
 enum class Step { Go, End, Fail, Room };
 
 // ---- Copies ---------------------------------------------------------------------------------
-// Appends `length` bytes copied from `distance` bytes back, with the result of copying one
-// byte at a time from the lowest address up (a distance shorter than the length repeats
-// the bytes just written). Nothing is written outside the copy's own bytes, so the output
-// beyond them keeps what it held, as it would byte by byte. Groups of n bytes are copied
-// whole when the distance is at least n: a group's source then lies wholly before it, in
-// bytes already final. The last group ends exactly at the copy's end, overlapping the one
-// before it, whose bytes it rewrites with the same values.
-//  - 4 to 8 bytes from 4 or more back: two groups of 4; 2 or 3 bytes from 2 or more back:
-//    two groups of 2 (the second group's source then lies in the first group or before);
-//  - more than 16 bytes from 16 or more back: groups of 16 (at least two); more than 8
-//    bytes from 8 to 15 back: groups of 8;
-//  - distance 1: the last byte, repeated; anything else (a single byte, or distances 2 to
-//    7 with longer copies): byte by byte.
-// More than N bytes from N or more back, in groups of N (see copy_bytes).
+// More than N bytes from N or more back, in groups of N (see copy_bytes below): each group's
+// source lies wholly before it, and the last group ends exactly at the copy's end.
 template <std::size_t N>
 [[gnu::always_inline]] inline void copy_groups(std::uint8_t* dst, std::uint32_t distance, std::uint32_t length) {
   assert(distance >= N && length > N);
@@ -189,6 +176,19 @@ template <std::size_t N>
   std::memcpy(end - N, end - N - distance, N);
 }
 
+// Appends `length` bytes copied from `distance` bytes back, with the result of copying one
+// byte at a time from the lowest address up (a distance shorter than the length repeats
+// the bytes just written). Nothing is written outside the copy's own bytes, so the output
+// beyond them keeps what it held, as it would byte by byte. Groups of n bytes are copied
+// whole when the distance is at least n: a group's source then lies wholly before it, in
+// bytes already final. The last group ends exactly at the copy's end, overlapping the one
+// before it, whose bytes it rewrites with the same values.
+//  - 4 to 8 bytes from 4 or more back: two groups of 4; 2 or 3 bytes from 2 or more back:
+//    two groups of 2 (the second group's source then lies in the first group or before);
+//  - more than 16 bytes from 16 or more back: groups of 16 (at least two); more than 8
+//    bytes from 8 to 15 back: groups of 8;
+//  - distance 1: the last byte, repeated; anything else (a single byte, or distances 2 to
+//    7 with longer copies): byte by byte.
 [[gnu::always_inline]] inline void copy_bytes(std::uint8_t* dst, std::uint32_t distance, std::uint32_t length) {
   const std::uint8_t* src = dst - distance;
   if (length <= 8 && distance >= 4 && length >= 4) {
