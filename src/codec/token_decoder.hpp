@@ -466,11 +466,14 @@ struct LiteralCode {
 // starts. Every token starts right after a branch-free refill, with 32 to 63 bits at hand.
 //  - A literal is the leading 1 bit: its byte comes from the bits at hand in one shift,
 //    and up to two more literals that follow it are taken from the same bits.
-//  - Otherwise the next 12 bits select a table entry (token_table.hpp). A short match or a
-//    near byte is wholly in the entry; a match has its prefix and g there, and its low
-//    field and length follow from the bits at hand (BitSource tops up when they run out,
-//    which happens only with wide index bits or long gamma numbers). Everything else is
-//    decoded field by field by the fast form of decode_token, out of line.
+//  - A match is told by its prefix 0 1 (tested on the bits, not on a table entry, so that
+//    the branch resolves early); its g comes from kGammaTable by the 12 bits after the
+//    prefix (token_table.hpp), its low field and length from the bits at hand (BitSource
+//    tops up when they run out, which happens only with wide index bits or long gamma
+//    numbers).
+//  - Otherwise the next 12 bits select a kTokenTable entry: a short match or a near byte
+//    is wholly in it. Everything else is decoded field by field by the fast form of
+//    decode_token, out of line.
 //  - A copy's distance is checked (1 to the bytes produced, and within the window's reach
 //    when streaming) before anything is written. Copies of up to 16 bytes need no room
 //    check (the loop's bound) and are copied in whole groups that end exactly at the copy's
@@ -499,12 +502,10 @@ template <bool Streaming>
       continue;
     }
     const std::uint64_t bits = in.bits;
-    const TokenEntry entry = kTokenTable[bits >> (64 - kDispatchBits)];
-    // The gamma entry for g if a match prefix (2 bits) begins the bits: looked up alongside.
-    const std::uint32_t g_entry = kGammaTable[bits >> (64 - 2 - kDispatchBits) & ((1u << kDispatchBits) - 1u)];
     std::uint32_t distance = 0;
     std::uint32_t length = 0;
-    if (entry.kind() == TokenKind::Match) {
+    if ((bits >> 62) == 1) {  // 0 1: a match, told by the bits themselves (no table load)
+      const std::uint32_t g_entry = kGammaTable[bits >> (64 - 2 - kDispatchBits) & ((1u << kDispatchBits) - 1u)];
       std::uint32_t g = g_entry >> 4;
       if (g_entry != 0) [[likely]] {
         in.skip(2 + (g_entry & 0xFu));
@@ -523,7 +524,7 @@ template <bool Streaming>
         if (!in.gamma(length)) return Step::Fail;
         length += bonus_of(distance);
       }
-    } else if (entry.kind() == TokenKind::Copy) {
+    } else if (const TokenEntry entry = kTokenTable[bits >> (64 - kDispatchBits)]; entry.kind() == TokenKind::Copy) {
       in.skip(entry.bits());
       distance = entry.distance();
       length = entry.length();

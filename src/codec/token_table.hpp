@@ -19,7 +19,8 @@ inline constexpr unsigned kDispatchBits = 12;
 //    `length` are the copy's; a short match (12 bits) sets the last distance, a near byte
 //    (7 bits) does not.
 //  - Match (long or repeat match): `bits` covers the 2-bit prefix; the gamma number g and
-//    the fields after it are still to be read (kGammaTable gives the usual g).
+//    the fields after it are still to be read (kGammaTable gives the usual g). The fast
+//    loop tells a match by its prefix before it would look the entry up.
 //  - Other: anything else (literal, zero byte, end marker, index-bits change, raw run,
 //    literal-width change): the token is decoded field by field.
 enum class TokenKind : std::uint8_t { Other = 0, Copy = 1, Match = 2 };
