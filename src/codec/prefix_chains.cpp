@@ -67,6 +67,19 @@ bool farther_may_gain_more(std::uint32_t distance, std::uint32_t length, std::ui
   return false;
 }
 
+// The shortest length at which some candidate could gain more than `bar` (> 0). A repeat
+// match of L bytes costs gamma_size(L) - 1 bits, any other candidate at least 9 (a short
+// match 9, a long match 10 and two gamma numbers of 2 bits or more); the value 8L + 1
+// grows faster than either cost, so the lengths that can gain more form a ray.
+std::uint32_t shortest_to_gain_more(std::uint32_t bar, bool repeat_live) {
+  const auto lowest_cost = [repeat_live](std::uint32_t length) {
+    return repeat_live ? std::min(pricing::gamma_size(length) - 1u, pricing::kShortCost) : pricing::kShortCost;
+  };
+  std::uint32_t length = std::max(2u, bar / 8u);  // every cost is at least 1
+  while (8u * length + 1u <= bar + lowest_cost(length)) ++length;
+  return length;
+}
+
 }  // namespace
 
 std::uint64_t PrefixChains::bytes_needed(std::uint32_t window) {
@@ -197,27 +210,34 @@ std::uint32_t PrefixChains::first_older(std::size_t level, std::uint32_t positio
 }
 
 // The search, candidate by candidate as in the plain walk, with the two shortcuts of the
-// header comment. Invariants at the top of the loop:
+// header comment, starting with `start_length` as the minimum length. Invariants at the top
+// of the loop:
 //  - min_length is the plain walk's minimum length after the candidates found so far, and
-//    `best` its best candidate; `last_found` is the position of the last candidate found
-//    (p when none yet): the plain walk would continue with the positions older than it;
+//    `best` its best candidate if that gains more than `bar`; `last_found` is the position
+//    of the last candidate found (p when none yet): the plain walk would continue with the
+//    positions older than it;
 //  - only_longer: no candidate older than last_found, other than the one at the last
-//    distance, can gain more than `best` with exactly min_length bytes, so only candidates
-//    of more than min_length bytes are looked for; the one at the last distance is checked
-//    by itself when the walk passes it.
+//    distance, can gain more than both `best` and `bar` with exactly min_length bytes, so
+//    only candidates of more than min_length bytes are looked for; the one at the last
+//    distance is checked by itself when the walk passes it.
 // The plain walk's stop at a candidate of the same length and distance as the one before
 // never applies: candidates come strictly nearest first, so distances strictly grow.
-MatchChoice PrefixChains::choose_match(std::uint32_t position, std::uint32_t limit, std::uint32_t index_bits,
-                                       std::uint32_t last_distance) const {
+// A start above 2 stands for the plain walk's minimum length only up to limit - 4, where
+// the reported lengths start to depend on it (measure_reach()); a candidate sharing that
+// many bytes sets `near_limit` and ends the walk without an answer.
+MatchChoice PrefixChains::walk(std::uint32_t position, std::uint32_t limit, std::uint32_t index_bits,
+                               std::uint32_t last_distance, std::uint32_t bar, std::uint32_t start_length,
+                               bool& near_limit) const {
   const std::uint8_t* here = input_ + position;
   const std::uint32_t farthest = std::min(position, window_ - 1);
   const std::uint32_t oldest = position - farthest;
   const bool repeat_live = last_distance >= 1 && last_distance <= farthest;
   const std::size_t top = top_level(position);
-  MatchChoice best{};
-  std::uint32_t min_length = 2;
+  MatchChoice best{0, 0, bar};
+  std::uint32_t min_length = start_length;
   std::uint32_t last_found = position;
   bool only_longer = false;
+  near_limit = false;
   for (;;) {
     // Every candidate reports min(common prefix, reach); when reach is min_length itself,
     // none can be longer.
@@ -255,19 +275,53 @@ MatchChoice PrefixChains::choose_match(std::uint32_t position, std::uint32_t lim
       }
     }
     if (found == kNone) break;
+    if (start_length > 2 && common + 4 >= limit) {
+      near_limit = true;
+      return MatchChoice{};
+    }
 
     const std::uint32_t distance = position - found;
     const std::uint32_t gain = match_gain(distance, common, index_bits, last_distance);
-    if (gain > best.gain) {
-      best = MatchChoice{distance, common, gain};
-      if (distance <= kStopDistance && common >= kStopLength) break;
-    }
+    if (gain > best.gain) best = MatchChoice{distance, common, gain};
+    // The plain walk stops here: this is its first candidate (none is nearer), and one this
+    // long is admissible, so it became its best.
+    if (distance <= kStopDistance && common >= kStopLength) break;
     min_length = common;
     last_found = found;
     only_longer = !farther_may_gain_more(distance, common, farthest, index_bits, best.gain);
   }
+  if (best.length == 0) return MatchChoice{};
   if (best.length > limit) best.length = limit;
   return best;
+}
+
+// With a bar above 0 only candidates that can gain more than it matter: the plain walk's
+// choice gains more than the bar exactly when it is among them, and then it is the same
+// among them alone. The walk therefore starts at the shortest length that can gain more
+// (the plain walk finds the same candidates of that length or more, in the same order,
+// since a nearer, shorter one never hides them), and ignores every candidate at or below
+// the bar. Two cases keep the full walk: the run at distance 1 that would end the plain
+// walk before any longer candidate is checked first; and lengths near the limit, where the
+// length reported for a candidate depends on the minimum length in force.
+MatchChoice PrefixChains::choose_match(std::uint32_t position, std::uint32_t limit, std::uint32_t index_bits,
+                                       std::uint32_t last_distance, std::uint32_t bar) const {
+  bool near_limit = false;
+  if (bar == 0) return walk(position, limit, index_bits, last_distance, 0, 2, near_limit);
+  const std::uint32_t farthest = std::min(position, window_ - 1);
+  const auto above_bar = [bar](const MatchChoice& choice) { return choice.gain > bar ? choice : MatchChoice{}; };
+  if (farthest >= 1) {
+    // The plain walk's first candidate, measured as it measures it.
+    const std::uint8_t* here = input_ + position;
+    const std::uint32_t run = common_prefix(here, here - 1, measure_reach(2, limit));
+    if (run >= kStopLength) return above_bar(MatchChoice{1, run, match_gain(1, run, index_bits, last_distance)});
+  }
+  const bool repeat_live = last_distance >= 1 && last_distance <= farthest;
+  const std::uint32_t shortest = shortest_to_gain_more(bar, repeat_live);
+  if (shortest + 4 <= limit) {
+    const MatchChoice choice = walk(position, limit, index_bits, last_distance, bar, shortest, near_limit);
+    if (!near_limit) return choice;
+  }
+  return above_bar(walk(position, limit, index_bits, last_distance, 0, 2, near_limit));
 }
 
 }  // namespace mytarvo::codec
