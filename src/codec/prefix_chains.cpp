@@ -80,6 +80,38 @@ std::uint32_t shortest_to_gain_more(std::uint32_t bar, bool repeat_live) {
   return length;
 }
 
+// One chain of one level, walked from a live node towards older ones for the first node
+// whose first `need` bytes equal those at `here`; the nodes older than `oldest` have left
+// the window. Everything the walk reads is in locals, so nothing is reloaded per node.
+struct ChainScan {
+  const std::uint8_t* input;
+  const std::uint8_t* here;
+  const std::uint16_t* links;
+  std::uint32_t ring_mask;
+  std::uint32_t oldest;
+  std::uint32_t need;
+  std::uint32_t reach;
+
+  // The node found, with the bytes it shares with `here` (up to reach) in `common`; or
+  // 0xFFFFFFFF. With TailFirst (need >= 8), `tail` holds the 8 bytes ending at offset need
+  // from `here`, and a node whose 8 bytes there differ is passed over without more loads.
+  template <bool TailFirst>
+  [[gnu::always_inline]] std::uint32_t run(std::uint32_t node, std::uint64_t tail, std::uint32_t& common) const {
+    for (;;) {
+      const std::uint8_t* there = input + node;
+      if (!TailFirst || load_le64(there + need - 8) == tail) {
+        common = common_prefix(here, there, reach);
+        if (common >= need) return node;
+      }
+      // The link is the step back to the next older node, 0 for none: the walk goes on only
+      // for a step from 1 to node - oldest.
+      const std::uint32_t step = links[node & ring_mask];
+      if (step - 1u >= node - oldest) return 0xFFFFFFFFu;
+      node -= step;
+    }
+  }
+};
+
 }  // namespace
 
 std::uint64_t PrefixChains::bytes_needed(std::uint32_t window) {
@@ -252,16 +284,10 @@ MatchChoice PrefixChains::walk(std::uint32_t position, std::uint32_t limit, std:
       // Candidates on the chain share the level's prefix (but for hash collisions), so the
       // last 8 bytes of the needed length reject most of those that do not qualify at once.
       const bool tail_first = need >= 8;
-      const std::uint64_t tail = tail_first ? load_le64(here + need - 8) : 0;
-      for (std::uint32_t node = first_older(level, position, last_found, min_length); node != kNone && node >= oldest;
-           node = older(level, node)) {
-        const std::uint8_t* there = input_ + node;
-        if (tail_first && load_le64(there + need - 8) != tail) continue;
-        common = common_prefix(here, there, reach);
-        if (common >= need) {
-          found = node;
-          break;
-        }
+      const std::uint32_t start = first_older(level, position, last_found, min_length);
+      if (start != kNone && start >= oldest) {
+        const ChainScan scan{input_, here, links_[level], ring_mask_, oldest, need, reach};
+        found = tail_first ? scan.run<true>(start, load_le64(here + need - 8), common) : scan.run<false>(start, 0, common);
       }
     }
     if (only_longer && repeat_live) {
