@@ -161,6 +161,13 @@ struct PreparedEntry {
 [[nodiscard]] PreparedEntry prepare_entry_from_memory(std::string_view name, std::span<const std::uint8_t> content,
                                                       Packing packing);
 
+// Packs an entry prepared with Packing::Store in the codec's best mode (pack_best: the
+// smallest block it can find, about ten times slower than level 9) and keeps the block
+// only when it is smaller than the content. A streamed entry is read whole first. A failed
+// or empty entry, content that cannot be read or held in memory, and content the block
+// would not shrink stay stored. May run on any thread, as prepare_entry.
+void pack_entry_best(PreparedEntry& entry);
+
 // Appends prepared entries to the end of an existing archive. A sequence of appends
 // writes exactly what the same sequence of AddToPak calls writes.
 class ArchiveAppender {

@@ -1,6 +1,6 @@
 """Pak archives and packed blocks from Python.
 
-``PakFile`` reads, tests, extracts and appends to pak archives; ``pack`` and ``unpack``
+``PakFile`` reads, tests, extracts, appends to and edits (remove, rename) pak archives; ``pack`` and ``unpack``
 handle single packed blocks.  Everything runs on the library's C++ code, so archives
 written here are byte for byte those the library's C functions write, and reading follows
 the same rules.  Packing, unpacking and file I/O run with the interpreter lock released.
@@ -62,6 +62,11 @@ def _name_bytes(name: Union[Name, PakInfo]) -> bytes:
     if isinstance(name, (str, bytes)):
         return os.fsencode(name)
     raise TypeError(f"an entry name must be str or bytes, not {type(name).__name__}")
+
+
+def _check_packing(store: bool, best: bool) -> None:
+    if store and best:
+        raise ValueError("store=True and best=True exclude each other")
 
 
 def _path_bytes(path: StrOrBytesPath) -> bytes:
@@ -303,40 +308,70 @@ class PakFile:
         file part of ``filename``), packed exactly as the library's AddToPak packs it
         (only when that makes it smaller), or stored unchanged with ``store=True``.
 
-        ``best`` (the smallest block the encoder can find) is not available yet and
-        raises NotImplementedError.
+        ``best=True`` packs it in the codec's best mode instead (the smallest block the
+        encoder finds: slower, a little smaller), as ``tarvo add --best`` does, and again
+        keeps the block only when it is smaller than the file.  ``store`` and ``best``
+        together raise ValueError.
         """
-        self._check_writable()
-        if best:
-            raise NotImplementedError("best packing is not available in this version of mytarvo")
+        self._check_writable("write")
+        _check_packing(store, best)
         given = os.fspath(filename)
         with open(given, "rb") as probe:  # the OSError that says why it cannot be read
             size = os.fstat(probe.fileno()).st_size
         if size > _LARGEST_ENTRY:
             raise ValueError(f"{given!r} is too large for an archive entry (2 GiB or more)")
         name = None if arcname is None else _name_bytes(arcname)
-        self._archive.append_file(_path_bytes(given), name, bool(store))
+        self._archive.append_file(_path_bytes(given), name, bool(store), bool(best))
 
     def writestr(self, arcname: Name, data: Union[bytes, bytearray, memoryview, str], *,
-                 store: bool = False) -> None:
+                 store: bool = False, best: bool = False) -> None:
         """Appends ``data`` as one entry named ``arcname``, packed as a file of that
-        content would be (or stored unchanged with ``store=True``).  A ``str`` is
+        content would be by write() with the same ``store`` and ``best``.  A ``str`` is
         encoded as UTF-8."""
-        self._check_writable()
+        self._check_writable("writestr")
+        _check_packing(store, best)
         if isinstance(data, str):
             data = data.encode("utf-8")
-        self._archive.append_bytes(_name_bytes(arcname), data, bool(store))
+        self._archive.append_bytes(_name_bytes(arcname), data, bool(store), bool(best))
+
+    # ---- editing ------------------------------------------------------------------------
 
     def remove(self, name: Name) -> None:
-        """Not available yet: archives can only be appended to."""
-        raise NotImplementedError("removing entries is not supported yet: archives can only be appended to")
+        """Removes every entry named exactly ``name`` (repeated names included, as
+        ``tarvo rm NAME`` does; the name is taken literally, "*", "?" and "[" are no
+        patterns here).  The entries after them move up; later writes append after the
+        remaining entries.
+
+        The archive is rewritten beside itself and renamed into place under its writer
+        lock, so it is the old archive or the new one, whole, whatever happens.  Another
+        writer of the same archive is waited for (so another PakFile of this process
+        still appending to it must be closed first).  KeyError when no entry has the
+        name, leaving the archive as it was.
+        """
+        self._check_writable("remove")
+        wanted = _name_bytes(name)
+        try:
+            self._archive.remove(wanted)
+        except KeyError:
+            raise KeyError(f"there is no entry named {name!r} in the archive") from None
 
     def rename(self, old: Name, new: Name) -> None:
-        """Not available yet: archives can only be appended to."""
-        raise NotImplementedError("renaming entries is not supported yet: archives can only be appended to")
+        """Gives every entry named exactly ``old`` the name ``new``, changing no other
+        byte of the archive (rewritten and renamed into place as by remove()).
 
-    def _check_writable(self) -> None:
+        KeyError when no entry is named ``old``; ValueError when an entry is named
+        ``new`` already, or when ``new`` is no plain file name (a directory, drive or
+        device part, CR, LF or NUL).  Either leaves the archive as it was.
+        """
+        self._check_writable("rename")
+        old_bytes, new_bytes = _name_bytes(old), _name_bytes(new)
+        try:
+            self._archive.rename(old_bytes, new_bytes)
+        except KeyError:
+            raise KeyError(f"there is no entry named {old!r} in the archive") from None
+
+    def _check_writable(self, method: str) -> None:
         if self._archive.closed:
             raise ValueError("I/O operation on a closed archive")
         if self.mode == "r":
-            raise ValueError("write() needs an archive opened with mode 'w', 'x' or 'a'")
+            raise ValueError(f"{method}() needs an archive opened with mode 'w', 'x' or 'a'")

@@ -45,7 +45,23 @@ void check_entry_name(const std::string& name) {
   }
 }
 
-mytarvo::Packing packing_of(bool store) { return store ? mytarvo::Packing::Store : mytarvo::Packing::Pack; }
+// How an entry is written: packed at level 9 when that makes it smaller (the default),
+// stored unchanged, or read for storing and then packed in the best mode.
+enum class EntryPacking { Level9, Store, Best };
+
+EntryPacking entry_packing(bool store, bool best) {
+  if (store && best) throw std::invalid_argument("store and best exclude each other");
+  if (best) return EntryPacking::Best;
+  return store ? EntryPacking::Store : EntryPacking::Level9;
+}
+
+mytarvo::Packing packing_of(EntryPacking packing) {
+  return packing == EntryPacking::Level9 ? mytarvo::Packing::Pack : mytarvo::Packing::Store;
+}
+
+void finish_packing(mytarvo::PreparedEntry& entry, EntryPacking packing) {
+  if (packing == EntryPacking::Best) mytarvo::pack_entry_best(entry);
+}
 
 py::tuple entry_tuple(const mytarvo::ArchiveEntry& e) {
   return py::make_tuple(as_bytes(e.name), e.flag, e.file_size, e.packed_size, e.header_offset, e.data_offset);
@@ -101,21 +117,48 @@ void append_prepared(PakArchive& archive, const mytarvo::PreparedEntry& entry) {
 }
 
 // Packing runs outside the archive's lock, so threads adding to one archive pack at once.
-void append_file(PakArchive& archive, const std::string& source, const std::optional<std::string>& name, bool store) {
+void append_file(PakArchive& archive, const std::string& source, const std::optional<std::string>& name, bool store,
+                 bool best) {
+  const EntryPacking packing = entry_packing(store, best);
   if (name) check_entry_name(*name);
   if (!archive.writable()) throw std::logic_error("the archive is open for reading only");
   const py::gil_scoped_release unlocked;
-  mytarvo::PreparedEntry entry = mytarvo::prepare_entry(source, packing_of(store));
+  mytarvo::PreparedEntry entry = mytarvo::prepare_entry(source, packing_of(packing));
+  finish_packing(entry, packing);
   if (entry.ok() && name) entry.name = *name;
   append_prepared(archive, entry);
 }
 
-void append_bytes(PakArchive& archive, const std::string& name, const py::object& data, bool store) {
+void append_bytes(PakArchive& archive, const std::string& name, const py::object& data, bool store, bool best) {
+  const EntryPacking packing = entry_packing(store, best);
   check_entry_name(name);
   if (!archive.writable()) throw std::logic_error("the archive is open for reading only");
   const ByteView view(data);
   const py::gil_scoped_release unlocked;
-  append_prepared(archive, mytarvo::prepare_entry_from_memory(name, view.bytes(), packing_of(store)));
+  mytarvo::PreparedEntry entry = mytarvo::prepare_entry_from_memory(name, view.bytes(), packing_of(packing));
+  finish_packing(entry, packing);
+  append_prepared(archive, entry);
+}
+
+// The entries an edit changed, as entry tuples.
+template <typename Edit>
+py::list edited_entries(Edit run) {
+  std::vector<mytarvo::ArchiveEntry> changed;
+  {
+    const py::gil_scoped_release unlocked;
+    changed = run();
+  }
+  py::list result;
+  for (const auto& entry : changed) result.append(entry_tuple(entry));
+  return result;
+}
+
+py::list remove_named(PakArchive& archive, const std::string& name) {
+  return edited_entries([&] { return archive.remove(name); });
+}
+
+py::list rename_named(PakArchive& archive, const std::string& old_name, const std::string& new_name) {
+  return edited_entries([&] { return archive.rename(old_name, new_name); });
 }
 
 void register_exceptions(py::module_& module) {
@@ -162,6 +205,8 @@ PYBIND11_MODULE(_core, module) {
       .def("read", &read_entry, py::arg("header_offset"))
       .def("extract", &extract_entry, py::arg("header_offset"), py::arg("directory"))
       .def("test", &test_archive)
-      .def("append_file", &append_file, py::arg("source"), py::arg("name"), py::arg("store"))
-      .def("append_bytes", &append_bytes, py::arg("name"), py::arg("data"), py::arg("store"));
+      .def("append_file", &append_file, py::arg("source"), py::arg("name"), py::arg("store"), py::arg("best"))
+      .def("append_bytes", &append_bytes, py::arg("name"), py::arg("data"), py::arg("store"), py::arg("best"))
+      .def("remove", &remove_named, py::arg("name"))
+      .def("rename", &rename_named, py::arg("old_name"), py::arg("new_name"));
 }

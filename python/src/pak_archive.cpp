@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "errors.hpp"
+#include "mytarvo/archive_edit.hpp"
 
 namespace mytarvo::python {
 
@@ -27,6 +28,32 @@ std::string describe_outcome(const ExtractResult& result) {
     case ExtractOutcome::Unsafe: return "unsafe entry name (a directory, drive or device part); not extracted";
     case ExtractOutcome::Damaged: return std::string(describe(result.damage)) + "; not extracted";
     default: return "not extracted";
+  }
+}
+
+// The pattern that matches exactly `name`: each byte that has a meaning in patterns ("*",
+// "?", "[") becomes a set holding only that byte.
+std::string literal_pattern(const std::string& name) {
+  std::string pattern;
+  pattern.reserve(name.size());
+  for (const char c : name) {
+    if (c == '*' || c == '?' || c == '[') {
+      pattern += '[';
+      pattern += c;
+      pattern += ']';
+    } else {
+      pattern += c;
+    }
+  }
+  return pattern;
+}
+
+// Whether the file at `path` can be read and does not start with the archive header.
+bool is_foreign_content(const std::string& path) {
+  try {
+    return !ArchiveReader(path).has_header();
+  } catch (const ArchiveError&) {
+    return false;
   }
 }
 
@@ -129,12 +156,50 @@ std::vector<Problem> PakArchive::test() {
   return problems;
 }
 
-void PakArchive::append(const PreparedEntry& entry) {
-  const std::lock_guard<std::mutex> lock(mutex_);
+void PakArchive::ensure_writable() const {
   ensure_open();
   if (!writable()) throw std::logic_error("the archive is open for reading only");
+}
+
+void PakArchive::append(const PreparedEntry& entry) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  ensure_writable();
   errno = 0;
   if (!appender().append(entry)) throw SystemFailure(last_error_or_eio(), path_, "cannot append the entry");
+}
+
+template <typename Edit>
+auto PakArchive::edit(Edit run) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  ensure_writable();
+  reader_.reset();
+  appender_.reset();
+  errno = 0;
+  try {
+    return run();
+  } catch (const ArchiveError& error) {
+    const int error_number = last_error_or_eio();
+    if (is_foreign_content(path_)) throw BadContent(error.what());
+    throw SystemFailure(error_number, path_, error.what());
+  }
+}
+
+std::vector<ArchiveEntry> PakArchive::remove(const std::string& name) {
+  RemoveResult result = edit([&] { return remove_entries(path_, {literal_pattern(name)}); });
+  if (!result.unmatched.empty()) throw std::out_of_range("no entry is named so; nothing removed");
+  return std::move(result.removed);
+}
+
+std::vector<ArchiveEntry> PakArchive::rename(const std::string& old_name, const std::string& new_name) {
+  RenameResult result = edit([&] { return rename_entries(path_, old_name, new_name); });
+  switch (result.outcome) {
+    case RenameOutcome::Renamed: return std::move(result.renamed);
+    case RenameOutcome::NoSuchEntry: throw std::out_of_range("no entry is named so; nothing renamed");
+    case RenameOutcome::NameTaken: throw std::invalid_argument("an entry has the new name already; nothing renamed");
+    case RenameOutcome::BadName: break;
+  }
+  throw std::invalid_argument(
+      "the new name must be a plain file name (no directory, drive or device part, CR, LF or NUL); nothing renamed");
 }
 
 }  // namespace mytarvo::python

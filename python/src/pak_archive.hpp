@@ -1,5 +1,6 @@
-// One open archive as the Python module sees it: read, extract, test and append through
-// the C++ interface, with every failure thrown as one of the exceptions of errors.hpp.
+// One open archive as the Python module sees it: read, extract, test, append, remove and
+// rename through the C++ interface, with every failure thrown as one of the exceptions of
+// errors.hpp.
 // Holds no Python object, so its methods run with the interpreter lock released; a mutex
 // keeps calls from several Python threads on the same archive one at a time.
 #pragma once
@@ -56,12 +57,27 @@ class PakArchive {
   [[nodiscard]] std::vector<Problem> test();
   // Appends a prepared entry (which must be ok()).
   void append(const PreparedEntry& entry);
+  // Removes every entry named exactly `name` and returns them as they were;
+  // std::out_of_range (and the archive unchanged) when no entry has that name.
+  std::vector<ArchiveEntry> remove(const std::string& name);
+  // Gives every entry named exactly `old_name` the name `new_name` and returns them as
+  // they were; std::out_of_range when no entry has the old name, std::invalid_argument
+  // when the new one is taken or is no plain entry name (the archive then unchanged).
+  std::vector<ArchiveEntry> rename(const std::string& old_name, const std::string& new_name);
 
  private:
   ArchiveReader& reader();  // closes the appender when it is open
   ArchiveAppender& appender();  // closes the reader when it is open
   const ArchiveEntry& entry_at(std::uint64_t header_offset);
   void ensure_open() const;
+  void ensure_writable() const;
+  // Runs an edit of the archive file (with the mutex held) after closing the reader and
+  // the appender: the appender holds the archive's writer lock, which the edit waits for,
+  // and both would go on seeing the old file once the edit has renamed the new one over
+  // it. They are opened afresh when next needed. An ArchiveError becomes BadContent or
+  // SystemFailure.
+  template <typename Edit>
+  auto edit(Edit run);
 
   std::mutex mutex_;
   std::string path_;

@@ -1,9 +1,11 @@
-"""Shared fixtures: the library's C functions loaded with ctypes (to compare archives with
-what they write), the benchmark corpus, and archive bytes built by hand."""
+"""Shared fixtures: the library's C functions loaded with ctypes and the command-line tool
+(to compare archives with what they write), the benchmark corpus, and archive bytes built
+by hand."""
 
 import ctypes
 import os
 import random
+import subprocess
 from pathlib import Path
 
 import pytest
@@ -30,12 +32,34 @@ class CLibrary:
         self._lib.UnPakAll(os.fsencode(archive), os.fsencode(directory), b"")
 
 
+def _from_environment(variable: str, why: str) -> str:
+    """The value of `variable`; the test is skipped when it is not set."""
+    value = os.environ.get(variable)
+    if not value:
+        pytest.skip(f"{variable} is not set: {why}")
+    return value
+
+
 @pytest.fixture(scope="session")
 def clib() -> CLibrary:
-    path = os.environ.get("MYTARVO_SHARED_LIBRARY")
-    if not path:
-        pytest.skip("MYTARVO_SHARED_LIBRARY is not set: run these tests through CTest")
-    return CLibrary(path)
+    return CLibrary(_from_environment("MYTARVO_SHARED_LIBRARY", "run these tests through CTest"))
+
+
+class Tool:
+    """The built command-line tool, run on an archive with bounded time."""
+
+    def __init__(self, path: str) -> None:
+        self._path = path
+
+    def run(self, *arguments) -> None:
+        command = [self._path, "-q", *(os.fsencode(a) if isinstance(a, (str, Path)) else a for a in arguments)]
+        result = subprocess.run(command, capture_output=True, timeout=120)
+        assert result.returncode == 0, result.stderr
+
+
+@pytest.fixture(scope="session")
+def tool() -> Tool:
+    return Tool(_from_environment("MYTARVO_TOOL", "it names the built command-line tool"))
 
 
 @pytest.fixture(scope="session")
@@ -44,6 +68,16 @@ def corpus() -> Path:
     if not path.is_dir():
         pytest.skip("MYTARVO_CORPUS_DIR does not name the corpus directory")
     return path
+
+
+def written(directory: Path, named) -> list:
+    """Writes each name -> content into `directory`; returns the paths in order."""
+    paths = []
+    for name, content in named.items():
+        path = directory / name
+        path.write_bytes(content)
+        paths.append(path)
+    return paths
 
 
 def generated_inputs():

@@ -83,11 +83,13 @@ def test_write_failures(tmp_path):
             pak.write(tmp_path / "missing")
         with pytest.raises(IsADirectoryError):
             pak.write(tmp_path)
-        with pytest.raises(NotImplementedError, match="best"):
-            pak.write(tmp_path / "w.pak", best=True)
-        with pytest.raises(NotImplementedError):
+        with pytest.raises(ValueError, match="best"):
+            pak.write(tmp_path / "w.pak", store=True, best=True)
+        with pytest.raises(ValueError, match="best"):
+            pak.writestr("name", b"data", store=True, best=True)
+        with pytest.raises(KeyError):
             pak.remove("x")
-        with pytest.raises(NotImplementedError):
+        with pytest.raises(KeyError):
             pak.rename("x", "y")
         with pytest.raises(TypeError):
             pak.writestr("name", 12345)
@@ -100,7 +102,7 @@ def test_closed_archive_refuses_every_call(tmp_path):
     pak.close()
     assert pak.closed
     for call in (pak.infolist, lambda: pak.read("a"), lambda: pak.writestr("b", b"2"), pak.test,
-                 lambda: pak.extractall(tmp_path / "out")):
+                 lambda: pak.extractall(tmp_path / "out"), lambda: pak.remove("a"), lambda: pak.rename("a", "b")):
         with pytest.raises(ValueError, match="closed"):
             call()
 

@@ -4,7 +4,7 @@ same files, and both read each other's archives back to the same content."""
 import pytest
 
 import mytarvo
-from conftest import generated_inputs
+from conftest import generated_inputs, written
 
 GENERATED = generated_inputs()
 CORPUS_FILES = ["alice29.txt", "fireworks.jpeg", "geo.protodata", "kppkn.gtb", "paper-100k.pdf"]
@@ -26,18 +26,9 @@ def py_archive(tmp_path, sources, store):
     return archive.read_bytes()
 
 
-def written_sources(tmp_path, named):
-    paths = []
-    for name, content in named.items():
-        path = tmp_path / name
-        path.write_bytes(content)
-        paths.append(path)
-    return paths
-
-
 @pytest.mark.parametrize("store,switch", [(False, 1), (True, 0)])
 def test_generated_inputs_match_c_functions(clib, tmp_path, store, switch):
-    sources = written_sources(tmp_path, GENERATED)
+    sources = written(tmp_path, GENERATED)
     expected = c_archive(clib, tmp_path, sources, switch)
     assert py_archive(tmp_path, sources, store) == expected
 
@@ -49,7 +40,7 @@ def test_corpus_file_matches_c_functions(clib, corpus, tmp_path, name):
 
 
 def test_writestr_writes_what_write_writes(tmp_path):
-    sources = written_sources(tmp_path, GENERATED)
+    sources = written(tmp_path, GENERATED)
     from_files = py_archive(tmp_path, sources, False)
     archive = tmp_path / "from-memory.pak"
     with mytarvo.PakFile(archive, "x") as pak:
@@ -59,7 +50,7 @@ def test_writestr_writes_what_write_writes(tmp_path):
 
 
 def test_append_mode_continues_the_c_archive(clib, tmp_path):
-    first, second = written_sources(tmp_path, {"first": GENERATED["text"], "second": GENERATED["mixed"]})
+    first, second = written(tmp_path, {"first": GENERATED["text"], "second": GENERATED["mixed"]})
     expected = c_archive(clib, tmp_path, [first, second], 1)
     archive = tmp_path / "appended.pak"
     clib.create(archive)
@@ -70,7 +61,7 @@ def test_append_mode_continues_the_c_archive(clib, tmp_path):
 
 
 def test_packed_entry_data_is_the_codec_block(clib, tmp_path):
-    (source,) = written_sources(tmp_path, {"text": GENERATED["text"]})
+    (source,) = written(tmp_path, {"text": GENERATED["text"]})
     archive = tmp_path / "one.pak"
     clib.create(archive)
     clib.add(archive, source, 1)
@@ -83,7 +74,7 @@ def test_packed_entry_data_is_the_codec_block(clib, tmp_path):
 
 
 def test_content_round_trips_both_ways(clib, tmp_path):
-    sources = written_sources(tmp_path, GENERATED)
+    sources = written(tmp_path, GENERATED)
     archive = tmp_path / "py.pak"
     with mytarvo.PakFile(archive, "w") as pak:
         for path in sources:

@@ -6,36 +6,23 @@
 #include <filesystem>
 #include <fstream>
 
-#include "archive/operations.hpp"
-#include "support/test_support.hpp"
+#include "support/archive_scratch.hpp"
 
 namespace mytarvo {
 namespace {
 
 namespace fs = std::filesystem;
-using test::Bytes;
-using test::TempDir;
 
 const std::string kBanner = "-=* Tarvo Pak 3 *=-\r\n-=*   Orvelund  *=-\r\n\r\n-=*  File List  *=-\r\n\r\n";
 
-class Faults : public ::testing::Test {
+class Faults : public ::testing::Test, protected test::ArchiveScratch {
  protected:
-  void SetUp() override {
-    test::write_file(dir.file("a.txt"), std::string("hello"));
-    create_pak_file(archive.c_str());
-    add_to_pak(lib, archive.c_str(), dir.file("a.txt").c_str(), nullptr, 0);
-    contents = test::read_file(archive);
-  }
+  void SetUp() override { make_archive({{"a.txt", test::to_bytes("hello"), 0}}); }
   // Whether this process can still write `path` (a privileged user ignores permissions).
   static bool still_writable(const std::string& path) {
     std::ofstream probe(path, std::ios::binary | std::ios::app);
     return probe.is_open();
   }
-
-  TempDir dir;
-  Library lib;
-  const std::string archive = dir.file("a.pak");
-  Bytes contents;
 };
 
 TEST_F(Faults, ArchivePathThatIsADirectory) {

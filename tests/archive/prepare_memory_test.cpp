@@ -1,9 +1,12 @@
 // prepare_entry_from_memory: the same entry as prepare_entry makes from a file of that
-// content, and the names and sizes it refuses.
+// content, and the names and sizes it refuses; pack_entry_best on both kinds of entry.
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "archive/pak_builder.hpp"
 #include "mytarvo/archive.hpp"
+#include "mytarvo/codec.hpp"
 
 namespace mytarvo {
 namespace {
@@ -43,6 +46,35 @@ TEST(PrepareFromMemory, MakesTheEntryAFileOfThatContentMakes) {
       EXPECT_TRUE(from_memory.source.empty());
     }
   }
+}
+
+// The best mode packs a stored entry, from a file (read whole) or from memory, into the
+// block pack_best makes, and only where that block is smaller than the content.
+TEST(PackEntryBest, KeepsTheBestBlockOnlyWhenSmaller) {
+  test::TempDir dir;
+  for (const auto& [name, content] : memory_samples()) {
+    test::write_file(dir.file(name), content);
+    Bytes block(content.size());
+    const std::uint32_t size = content.empty() ? 0 : pack_best(content, block);
+    const bool packs = size != 0 && size < content.size();
+    block.resize(packs ? size : 0);
+    for (PreparedEntry entry : {prepare_entry(dir.file(name), Packing::Store),
+                                prepare_entry_from_memory(name, content, Packing::Store)}) {
+      pack_entry_best(entry);
+      ASSERT_TRUE(entry.ok()) << entry.error;
+      EXPECT_EQ(entry.flag, packs ? 1 : 0) << name;
+      if (packs || !entry.streamed) {
+        EXPECT_EQ(entry.data, packs ? block : content) << name;
+      }
+    }
+  }
+  // A source that went missing after preparing stays a streamed stored entry.
+  test::write_file(dir.file("gone"), memory_samples().front().second);
+  PreparedEntry gone = prepare_entry(dir.file("gone"), Packing::Store);
+  std::filesystem::remove(dir.file("gone"));
+  pack_entry_best(gone);
+  EXPECT_EQ(gone.flag, 0);
+  EXPECT_TRUE(gone.streamed);
 }
 
 TEST(PrepareFromMemory, RefusesNamesThatCannotStandOnANameLine) {

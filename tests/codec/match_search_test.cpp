@@ -78,6 +78,17 @@ std::vector<std::uint32_t> chain_positions(const MatchIndex& index, std::uint32_
 
 // ---- Index --------------------------------------------------------------------------------
 
+// The distance, length and gain expected of a choice, an answer or a recorded decision.
+struct Choice {
+  std::uint32_t distance, length, gain;
+};
+template <typename Got>
+void expect_choice(const Got& got, const Choice& want) {
+  EXPECT_EQ(got.distance, want.distance);
+  EXPECT_EQ(got.length, want.length);
+  EXPECT_EQ(got.gain, want.gain);
+}
+
 TEST(MatchIndex, ChainsHoldExactlyTheLiveWindow) {
   test::TestRandom rng(11);
   for (std::uint32_t window : {1u, 2u, 3u, 5u, 16u, 100u}) {
@@ -171,14 +182,10 @@ TEST_P(Chooser, LongRunAtDistanceOneEndsTheSearch) {
   Index ix(Bytes(200, 0x41), 200, GetParam());
   ix.insert_up_to(10);
   const MatchChoice stop = ix.chooser.choose_match(10, 100, 8, 2);
-  EXPECT_EQ(stop.distance, 1u);
-  EXPECT_EQ(stop.length, 98u);
-  EXPECT_EQ(stop.gain, 785u - 24u);
+  expect_choice(stop, {1u, 98u, 785u - 24u});
   // Shorter than 65: the walk goes on and the repeat wins.
   const MatchChoice on = ix.chooser.choose_match(10, 60, 8, 2);
-  EXPECT_EQ(on.distance, 2u);
-  EXPECT_EQ(on.length, 58u);
-  EXPECT_EQ(on.gain, 465u - 9u);
+  expect_choice(on, {2u, 58u, 465u - 9u});
 }
 
 // ---- Cost model ---------------------------------------------------------------------------
@@ -251,9 +258,7 @@ TEST_P(Chooser, InadmissibleCandidateStillRaisesTheMinimumLength) {
   Index other(input, 65536, GetParam());
   other.insert_up_to(40000);
   const MatchChoice c = other.chooser.choose_match(40000, 50, 8, 30000);
-  EXPECT_EQ(c.distance, 30000u);
-  EXPECT_EQ(c.length, 2u);
-  EXPECT_EQ(c.gain, 16u);
+  expect_choice(c, {30000u, 2u, 16u});
 }
 
 TEST_P(Chooser, EqualGainsKeepTheNearerCandidate) {
@@ -264,68 +269,63 @@ TEST_P(Chooser, EqualGainsKeepTheNearerCandidate) {
   Index ix(input, 1000, GetParam());
   ix.insert_up_to(900);
   const MatchChoice c = ix.chooser.choose_match(900, 50, 8, 1);
-  EXPECT_EQ(c.distance, 300u);
-  EXPECT_EQ(c.length, 9u);
-  EXPECT_EQ(c.gain, codec::match_gain(400, 9, 8, 1));
+  expect_choice(c, {300u, 9u, codec::match_gain(400, 9, 8, 1)});
 }
 
 // ---- Lookahead ----------------------------------------------------------------------------
 
-TEST_P(Chooser, LookaheadBetterByExactlyThreeDoesNotDefer) {
-  // At 300: "AB" 10 back (short match, gain 8). At 301: "BCD" 200 back (long match, gain 11,
-  // lowered to 8): not better, the match here is taken.
-  Bytes input = filler(400);
-  plant(input, 300, "ABCD1");
-  plant(input, 290, "AB2");
-  plant(input, 101, "BCD3");
-  Index ix(input, 400, GetParam());
-  ix.insert_up_to(300);
-  const codec::StepAnswer a = ix.chooser.decide_step(300, 50, 8, 1);
+// Lookahead cases: bytes planted in filler, then DecideStep at `at`. When it codes the byte
+// alone, `first` is the pending lookahead and `second` the answer at `at + 1`, which takes it.
+struct LookaheadCase {
+  const char* what;
+  std::uint32_t size, at;
+  std::vector<std::pair<std::uint32_t, const char*>> plants;
+  bool defers;
+  Choice first, second;
+};
+
+const LookaheadCase kLookaheadCases[] = {
+    // At 300: "AB" 10 back (short match, gain 8). At 301: "BCD" 200 back (long match, gain
+    // 11, lowered to 8): not better, the match here is taken.
+    {"better by exactly three does not defer", 400, 300, {{300, "ABCD1"}, {290, "AB2"}, {101, "BCD3"}}, false,
+     {10, 2, 8}, {}},
+    // At 300: "ABCDEFG" 20 back (long match of 7, gain 43). At 301: "BCDEFGHI" 200 back
+    // (long match of 8, gain 47, lowered to 44): the byte here is coded alone, and the next
+    // position takes the lookahead with its gain raised back by 3.
+    {"better by four defers", 400, 300, {{300, "ABCDEFGHI1"}, {280, "ABCDEFG2"}, {101, "BCDEFGHI3"}}, true,
+     {200, 8, 44}, {200, 8, 47}},
+    // Nothing at 600; at 601 "BC" 300 back: long match of 2, gain 1, kept as 1 and used at
+    // the next position with gain 4.
+    {"a small lookahead gain is not lowered but is raised", 700, 600, {{600, "ABC1"}, {301, "BC2"}}, true,
+     {300, 2, 1}, {300, 2, 4}},
+};
+
+void expect_answer(const codec::StepAnswer& a, const Choice& c) {
   EXPECT_TRUE(a.match);
-  EXPECT_EQ(a.distance, 10u);
-  EXPECT_EQ(a.length, 2u);
-  EXPECT_EQ(a.gain, 8u);
-  EXPECT_FALSE(ix.chooser.has_pending());
+  expect_choice(a, c);
 }
 
-TEST_P(Chooser, LookaheadBetterByFourDefers) {
-  // At 300: "ABCDEFG" 20 back (long match of 7, gain 43). At 301: "BCDEFGHI" 200 back (long
-  // match of 8, gain 47, lowered to 44): the byte here is coded alone.
-  Bytes input = filler(400);
-  plant(input, 300, "ABCDEFGHI1");
-  plant(input, 280, "ABCDEFG2");
-  plant(input, 101, "BCDEFGHI3");
-  Index ix(input, 400, GetParam());
-  ix.insert_up_to(300);
-  const codec::StepAnswer a = ix.chooser.decide_step(300, 50, 8, 1);
-  EXPECT_FALSE(a.match);
-  ASSERT_TRUE(ix.chooser.has_pending());
-  EXPECT_EQ(ix.chooser.pending().distance, 200u);
-  EXPECT_EQ(ix.chooser.pending().length, 8u);
-  EXPECT_EQ(ix.chooser.pending().gain, 44u);
-  // The next position takes it, its gain raised back by 3.
-  const codec::StepAnswer b = ix.chooser.decide_step(301, 49, 8, 1);
-  EXPECT_TRUE(b.match);
-  EXPECT_EQ(b.distance, 200u);
-  EXPECT_EQ(b.length, 8u);
-  EXPECT_EQ(b.gain, 47u);
-}
-
-TEST_P(Chooser, SmallLookaheadGainIsNotLoweredButIsRaised) {
-  // Nothing at 300; at 301 "BC" 300 back: long match of 2, gain 1, kept as 1 and used at
-  // the next position with gain 4.
-  Bytes input = filler(700);
-  plant(input, 600, "ABC1");
-  plant(input, 301, "BC2");
-  Index ix(input, 700, GetParam());
-  ix.insert_up_to(600);
-  const codec::StepAnswer a = ix.chooser.decide_step(600, 50, 8, 1);
-  EXPECT_FALSE(a.match);
-  EXPECT_EQ(ix.chooser.pending().gain, 1u);
-  const codec::StepAnswer b = ix.chooser.decide_step(601, 49, 8, 1);
-  EXPECT_TRUE(b.match);
-  EXPECT_EQ(b.distance, 300u);
-  EXPECT_EQ(b.gain, 4u);
+TEST_P(Chooser, LookaheadDefersOnlyWhenBetterByMoreThanThree) {
+  for (const LookaheadCase& c : kLookaheadCases) {
+    SCOPED_TRACE(c.what);
+    Bytes input = filler(c.size);
+    for (const auto& [at, text] : c.plants) plant(input, at, text);
+    Index ix(input, c.size, GetParam());
+    ix.insert_up_to(c.at);
+    const codec::StepAnswer a = ix.chooser.decide_step(c.at, 50, 8, 1);
+    if (!c.defers) {
+      expect_answer(a, c.first);
+      EXPECT_FALSE(ix.chooser.has_pending());
+      continue;
+    }
+    EXPECT_FALSE(a.match);
+    ASSERT_TRUE(ix.chooser.has_pending());
+    const MatchChoice pending = ix.chooser.pending();
+    EXPECT_EQ(pending.distance, c.first.distance);
+    EXPECT_EQ(pending.length, c.first.length);
+    EXPECT_EQ(pending.gain, c.first.gain);
+    expect_answer(ix.chooser.decide_step(c.at + 1, 49, 8, 1), c.second);
+  }
 }
 
 // Runs the chooser over `input` in the encoder's calling order (index bits 8, so inputs up
@@ -359,25 +359,19 @@ TEST_P(Chooser, WalksTheTextExample) {
   };
   EXPECT_FALSE(at(3).match);
   EXPECT_TRUE(at(4).match);
-  EXPECT_EQ(at(4).distance, 1u);
-  EXPECT_EQ(at(4).length, 6u);
-  EXPECT_EQ(at(4).gain, 46u);
+  expect_choice(at(4), {1u, 6u, 46u});
   EXPECT_TRUE(at(20).match);
   EXPECT_EQ(at(20).length, 5u);
   EXPECT_EQ(at(20).gain, 38u);
   EXPECT_FALSE(at(25).match);  // its own choice: distance 24, length 2, gain 8
   EXPECT_EQ(at(25).gain, 54u);
   EXPECT_TRUE(at(26).match);
-  EXPECT_EQ(at(26).distance, 16u);
-  EXPECT_EQ(at(26).length, 9u);
-  EXPECT_EQ(at(26).gain, 57u);
+  expect_choice(at(26), {16u, 9u, 57u});
 
   Index ix(input, 46, GetParam());
   ix.insert_up_to(25);
   const MatchChoice own = ix.chooser.choose_match(25, 21, 8, 1);
-  EXPECT_EQ(own.distance, 24u);
-  EXPECT_EQ(own.length, 2u);
-  EXPECT_EQ(own.gain, 8u);
+  expect_choice(own, {24u, 2u, 8u});
 
   std::vector<test::reference::Decision> plain;
   static_cast<void>(test::reference::encode(input, 46, 0, &plain));

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "mytarvo/mytarvo.h"
 #include "support/loader.hpp"
@@ -52,6 +54,13 @@ inline std::string stored(const std::string& name, const std::string& content) {
 class HostTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(api.ready()); }
+  // Writes each (name, content) into the directory, creates the archive and adds them in
+  // order, stored (AddToPak with compression off).
+  void make_archive(std::initializer_list<std::pair<std::string, std::string>> files) {
+    for (const auto& [name, content] : files) write_file(dir.file(name), content);
+    api.create(archive.c_str());
+    for (const auto& [name, content] : files) api.add(archive.c_str(), dir.file(name).c_str(), nullptr, 0);
+  }
   CApi api;
   TempDir dir;
   const std::string archive = dir.file("a.pak");

@@ -1,10 +1,7 @@
 // The C functions on POSIX where they used to write through links, cut long paths, report
 // files a full disk cut short, and cut names at a double quote or a backslash.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -12,6 +9,7 @@
 #include <tuple>
 
 #include "host/c_api.hpp"
+#include "support/limited_child.hpp"
 
 namespace mytarvo {
 namespace {
@@ -94,32 +92,25 @@ std::string deep_directory(const TempDir& root, std::size_t length) {
   return path;
 }
 
-TEST(LongPaths, PathsUpToTheSystemLimitWorkWhole) {
-  test::CApi api;
-  ASSERT_TRUE(api.ready());
-  TempDir dir;
+using LongPaths = test::HostTest;
+
+TEST_F(LongPaths, PathsUpToTheSystemLimitWorkWhole) {
   const std::string deep = deep_directory(dir, 3600);
-  const std::string archive = deep + "/archive.pak";
+  const std::string far_archive = deep + "/archive.pak";
   const std::string source = deep + "/source.txt";
   test::write_file(source, std::string("far away"));
-  api.create(archive.c_str());
-  api.add(archive.c_str(), source.c_str(), nullptr, 1);
-  EXPECT_EQ(test::read_text(archive), kHeaderLine + stored("source.txt", "far away"));
+  api.create(far_archive.c_str());
+  api.add(far_archive.c_str(), source.c_str(), nullptr, 1);
+  EXPECT_EQ(test::read_text(far_archive), kHeaderLine + stored("source.txt", "far away"));
   const std::string out = deep + "/out";
-  EXPECT_EQ(std::string(api.unpak(archive.c_str(), out.c_str(), "source.txt", nullptr)), out + "/source.txt");
+  EXPECT_EQ(std::string(api.unpak(far_archive.c_str(), out.c_str(), "source.txt", nullptr)), out + "/source.txt");
   EXPECT_EQ(test::read_text(out + "/source.txt"), "far away");
-  api.list(archive.c_str(), (deep + "/list.txt").c_str());
+  api.list(far_archive.c_str(), (deep + "/list.txt").c_str());
   EXPECT_NE(test::read_text(deep + "/list.txt").find("source.txt    8    Compression: (No)"), std::string::npos);
 }
 
-TEST(LongPaths, APathBeyondTheLimitIsNeverCutToOneThatFits) {
-  test::CApi api;
-  ASSERT_TRUE(api.ready());
-  TempDir dir;
-  const std::string archive = dir.file("a.pak");
-  test::write_file(dir.file("x.txt"), std::string("x"));
-  api.create(archive.c_str());
-  api.add(archive.c_str(), dir.file("x.txt").c_str(), nullptr, 0);
+TEST_F(LongPaths, APathBeyondTheLimitIsNeverCutToOneThatFits) {
+  make_archive({{"x.txt", "x"}});
   // Cut anywhere, this directory's path would name a directory that could be created.
   const std::string out = dir.file(std::string(200, 'o')) + "/" + std::string(4000, 'p');
   EXPECT_STREQ(api.unpak(archive.c_str(), out.c_str(), "x.txt", nullptr), "");
@@ -128,31 +119,9 @@ TEST(LongPaths, APathBeyondTheLimitIsNeverCutToOneThatFits) {
 
 // ---- A full disk ------------------------------------------------------------------------------
 
-// Runs `body` in a child process whose writes may not extend any file past `limit` bytes;
-// returns the child's exit code.
-template <typename Body>
-int run_with_file_size_limit(rlim_t limit, Body body) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
-    rlimit rl{limit, limit};
-    if (setrlimit(RLIMIT_FSIZE, &rl) != 0) _exit(2);
-    _exit(body());
-  }
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
-
-class FullDiskOutput : public ::testing::TestWithParam<bool> {
- protected:
-  test::CApi api;
-  TempDir dir;
-};
+class FullDiskOutput : public test::HostTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(FullDiskOutput, NoCutShortFileIsLeftOrReported) {
-  ASSERT_TRUE(api.ready());
-  const std::string archive = dir.file("a.pak");
   const std::string big(100000, 'b');
   test::write_file(archive, kHeaderLine + stored("big.bin", big) + stored("small.txt", "small"));
   const std::string out = dir.file("out");
@@ -160,7 +129,7 @@ TEST_P(FullDiskOutput, NoCutShortFileIsLeftOrReported) {
   // An old file of the name is replaced or gone, never left half new.
   test::write_file(out + "/big.bin", std::string("old"));
   const bool all = GetParam();
-  const int code = run_with_file_size_limit(50000, [&] {
+  const int code = test::run_limited(RLIMIT_FSIZE, 50000, [&] {
     if (all) return api.unpak_all(archive.c_str(), out.c_str(), nullptr);
     return std::string(api.unpak(archive.c_str(), out.c_str(), "big.bin", nullptr)).empty() ? 0 : 1;
   });
@@ -175,16 +144,10 @@ INSTANTIATE_TEST_SUITE_P(UnPakAndUnPakAll, FullDiskOutput, ::testing::Bool());
 
 // ---- Names are their bytes ---------------------------------------------------------------------
 
-TEST(NamesOnPosix, ADoubleQuoteIsAnOrdinaryCharacterAndABackslashNameIsNotAdded) {
-  test::CApi api;
-  ASSERT_TRUE(api.ready());
-  TempDir dir;
-  const std::string archive = dir.file("a.pak");
-  test::write_file(dir.file("say \"hi\".txt"), std::string("hi"));
-  test::write_file(dir.file("back\\slash.txt"), std::string("no"));
-  api.create(archive.c_str());
-  api.add(archive.c_str(), dir.file("say \"hi\".txt").c_str(), nullptr, 0);
-  api.add(archive.c_str(), dir.file("back\\slash.txt").c_str(), nullptr, 0);
+using NamesOnPosix = test::HostTest;
+
+TEST_F(NamesOnPosix, ADoubleQuoteIsAnOrdinaryCharacterAndABackslashNameIsNotAdded) {
+  make_archive({{"say \"hi\".txt", "hi"}, {"back\\slash.txt", "no"}});
   EXPECT_EQ(test::read_text(archive), kHeaderLine + stored("say \"hi\".txt", "hi"));
   api.unpak_all(archive.c_str(), dir.file("out").c_str(), nullptr);
   EXPECT_EQ(test::read_text(dir.file("out") + "/say \"hi\".txt"), "hi");

@@ -49,9 +49,7 @@ class ListingOverArchive : public Safety {
  protected:
   void SetUp() override {
     Safety::SetUp();
-    test::write_file(dir.file("x.txt"), std::string("hello"));
-    api.create(archive.c_str());
-    api.add(archive.c_str(), dir.file("x.txt").c_str(), nullptr, 0);
+    make_archive({{"x.txt", "hello"}});
     before = test::read_text(archive);
   }
   std::string before;
@@ -92,9 +90,7 @@ TEST_F(ListingOverArchive, OtherFilesAreStillReplacedByTheListing) {
 // ---- UnPak reports only files it wrote --------------------------------------------------------
 
 TEST_F(Safety, UnPakReturnsNothingWhenTheOutputCouldNotBeCreated) {
-  test::write_file(dir.file("x.txt"), std::string("hello"));
-  api.create(archive.c_str());
-  api.add(archive.c_str(), dir.file("x.txt").c_str(), nullptr, 0);
+  make_archive({{"x.txt", "hello"}});
   // The output directory's parent is missing.
   const std::string orphan = dir.file("missing") + sep() + "out";
   EXPECT_STREQ(api.unpak(archive.c_str(), orphan.c_str(), "x.txt", nullptr), "");
@@ -111,11 +107,7 @@ TEST_F(Safety, UnPakReturnsNothingWhenTheOutputCouldNotBeCreated) {
 // ---- Two threads at once --------------------------------------------------------------------
 
 TEST_F(Safety, UnPakResultStaysValidUntilTheSameThreadCallsAgain) {
-  test::write_file(dir.file("one.txt"), std::string("1"));
-  test::write_file(dir.file("two.txt"), std::string("2"));
-  api.create(archive.c_str());
-  api.add(archive.c_str(), dir.file("one.txt").c_str(), nullptr, 0);
-  api.add(archive.c_str(), dir.file("two.txt").c_str(), nullptr, 0);
+  make_archive({{"one.txt", "1"}, {"two.txt", "2"}});
   const std::string out = dir.file("out");
   const char* first = api.unpak(archive.c_str(), out.c_str(), "one.txt", nullptr);
   std::string other;

@@ -120,9 +120,7 @@ TEST_F(WindowsSafety, StoredNamesAreTheNamesTheFilesHaveAndAllExtract) {
 // ---- A new archive over a held one -----------------------------------------------------------------
 
 TEST_F(WindowsSafety, ANewArchiveOverOneHeldWithDeleteSharingLeavesItAsItWas) {
-  test::write_file(dir.file("x.txt"), std::string("hello"));
-  api.create(archive.c_str());
-  api.add(archive.c_str(), dir.file("x.txt").c_str(), nullptr, 0);
+  make_archive({{"x.txt", "hello"}});
   const std::string before = test::read_text(archive);
   const HANDLE holder = CreateFileA(archive.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -2,8 +2,6 @@
 // them runs in a child whose address space is limited to a little more than it already
 // uses, far less than the entry's size.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,6 +11,7 @@
 #include "archive/library.hpp"
 #include "archive/operations.hpp"
 #include "mytarvo/archive.hpp"
+#include "support/limited_child.hpp"
 #include "support/test_support.hpp"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -42,23 +41,6 @@ rlim_t mapped_now() {
   if (std::fscanf(statm, "%lu", &pages) != 1) pages = 0;
   std::fclose(statm);
   return static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
-}
-
-// Runs `body` in a child limited to what it maps now plus kHeadroom; `body` returns the
-// child's exit code (0 for success).
-template <typename Body>
-int run_with_address_space_limit(Body body) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    alarm(120);  // a child that hangs is ended rather than holding the test
-    const rlim_t limit = mapped_now() + kHeadroom;
-    rlimit rl{limit, limit};
-    if (setrlimit(RLIMIT_AS, &rl) != 0) _exit(90);
-    _exit(body());
-  }
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
 }
 
 // True when the file at `path` holds exactly `size` bytes of `value`.
@@ -102,7 +84,8 @@ TEST(AddressSpaceLimit, EntriesLargerThanTheLimitExtractVerifyAndStore) {
     test::write_file(damaged, bytes);
   }
 
-  const int code = run_with_address_space_limit([&] {
+  // The child may map what this process maps now plus kHeadroom.
+  const int code = test::run_limited(RLIMIT_AS, mapped_now() + kHeadroom, [&] {
     Library child;
     // The one-shot decoder needed a buffer of the entry's size; none can be had here.
     if (std::string(unpak(child, archive.c_str(), dir.file("out").c_str(), "zeros")).empty()) return 1;

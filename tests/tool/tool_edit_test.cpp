@@ -43,6 +43,24 @@ TEST_F(ToolEdit, RmRemovesEveryMatchOrNothing) {
   EXPECT_TRUE(temporaries(dir.path()).empty());
 }
 
+// An argument written wholly in brackets is a pattern or a file name like any other, never
+// a list of values.
+TEST_F(ToolEdit, ABracketedArgumentIsOneNameOrPattern) {
+  const Bytes one = stored_entry("a", "1"), two = stored_entry("b", "2"), both = stored_entry("ab", "3");
+  write_file(archive, concat({kPakHeader, one, two, both}));
+  ToolRun run = tarvo({"rm", archive, "[ab]"});
+  EXPECT_EQ(run.status, 0) << run;
+  EXPECT_EQ(read_file(archive), concat({kPakHeader, both}));
+  const std::string source = file("[x,y]", "bracketed");
+  run = tarvo({"add", archive, source});
+  EXPECT_EQ(run.status, 0) << run;
+  EXPECT_EQ(read_file(archive), concat({kPakHeader, both, stored_entry("[x,y]", "bracketed")}));
+  run = tarvo({"list", archive, "[[]x,y]"});
+  EXPECT_EQ(run.status, 0) << run;
+  EXPECT_TRUE(contains(run.out, "[x,y]")) << run;
+  EXPECT_FALSE(contains(run.out, "ab")) << run;
+}
+
 TEST_F(ToolEdit, RmOfWhatIsNotAnArchiveIsAUsageError) {
   const std::string notes = file("notes.txt", "plain text\r\n");
   for (const std::string& target : {notes, path("missing.pak"), dir.path().string()}) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "commands.hpp"
 #include "console.hpp"
@@ -77,6 +78,32 @@ void define_cat(CLI::App& app, CatOptions& o) {
   sub->add_flag("-f,--force", o.force, kForceHelp);
 }
 
+// The parser reads an argument written wholly in brackets as a list of values ("[a,b]"
+// gives a and b). To tarvo it is one file name or pattern ("[ab]" matches a and b), so such
+// an argument gets a mark in front before parsing, and every value loses the mark again.
+constexpr char kBracketMark = '\x1f';
+
+std::vector<std::string> marked_arguments(int argc, char** argv) {
+  std::vector<std::string> args(argv, argv + argc);
+  for (std::string& arg : args) {
+    if (arg.size() >= 2 && arg.front() == '[' && arg.back() == ']') arg.insert(arg.begin(), kBracketMark);
+  }
+  return args;
+}
+
+std::string without_mark(std::string value) {
+  value.erase(std::remove(value.begin(), value.end(), kBracketMark), value.end());
+  return value;
+}
+
+void unmark_values(CLI::App& app) {
+  for (CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
+    for (CLI::Option* opt : sub->get_options([](const CLI::Option* o) { return o->get_type_size() != 0; })) {
+      opt->transform(without_mark);
+    }
+  }
+}
+
 // The first argument that is not an option: where the command has to be.
 std::string command_word(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
@@ -97,6 +124,7 @@ std::string usage_problem(const CLI::App& app, const CLI::ParseError& e, int arg
     const std::size_t colon = what.find(": ");
     std::string extra = colon == std::string::npos ? what : what.substr(colon + 2);
     extra = extra.substr(0, extra.find(' '));
+    extra = without_mark(extra);
     return (extra.rfind('-', 0) == 0 ? "unknown option '" : "unexpected argument '") + extra + "'";
   }
   return what;
@@ -146,8 +174,12 @@ int main(int argc, char** argv) {
   define_test(app, options.test);
   define_cat(app, options.cat);
   define_edits(app, options);
+  unmark_values(app);
+  std::vector<std::string> marked = marked_arguments(argc, argv);
+  std::vector<char*> marked_argv;
+  for (std::string& arg : marked) marked_argv.push_back(arg.data());
   try {
-    app.parse(argc, argv);
+    app.parse(argc, marked_argv.data());
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {

@@ -72,7 +72,7 @@ mytarvo::PreparedEntry PreparePipeline::prepare(const Source& source) {
     };
   }
   mytarvo::PreparedEntry entry = mytarvo::prepare_entry(source.path, packing_, progress);
-  if (best_) pack_best(entry);
+  if (best_) mytarvo::pack_entry_best(entry);
   if (source.expected_size > reported) console_.add_bytes(source.expected_size - reported);
   return entry;
 }

@@ -69,8 +69,4 @@ class PreparePipeline {
   std::vector<std::thread> threads_;
 };
 
-// Packs a stored entry in the best mode and keeps the block when it is smaller than the
-// file; otherwise (and when memory runs out) the entry stays stored.
-void pack_best(mytarvo::PreparedEntry& entry);
-
 }  // namespace tarvo

@@ -1,19 +1,20 @@
-// tarvo add --best: packs a file read for storing in the best mode, and keeps the block
-// only when it is smaller than the file (as AddToPak keeps a level-9 block).
+// Packing a prepared entry in the codec's best mode: the block is kept only when it is
+// smaller than the content, the rule AddToPak applies to a level-9 block.
 #include <fstream>
 #include <new>
 #include <vector>
 
+#include "mytarvo/archive.hpp"
 #include "mytarvo/codec.hpp"
-#include "prepare_pipeline.hpp"
 
-namespace tarvo {
+namespace mytarvo {
 
 namespace {
 
 // A stored entry is prepared without reading its file (it is copied when appended); the
-// best mode needs the content in memory. False when it cannot be read whole.
-bool read_content(mytarvo::PreparedEntry& entry) {
+// best mode needs the content in memory. False when it cannot be read whole: the entry
+// then stays streamed, and appending it reports the file that no longer holds its size.
+bool read_content(PreparedEntry& entry) {
   std::vector<std::uint8_t> content(entry.file_size);
   std::ifstream in(entry.source, std::ios::binary);
   in.read(reinterpret_cast<char*>(content.data()), static_cast<std::streamsize>(content.size()));
@@ -25,19 +26,19 @@ bool read_content(mytarvo::PreparedEntry& entry) {
 
 }  // namespace
 
-void pack_best(mytarvo::PreparedEntry& entry) {
+void pack_entry_best(PreparedEntry& entry) {
   if (!entry.ok() || entry.flag != 0 || entry.file_size == 0) return;
   try {
-    if (entry.streamed && !read_content(entry)) return;  // stays streamed: stored as it is appended
+    if (entry.streamed && !read_content(entry)) return;
     std::vector<std::uint8_t> block(entry.data.size());
-    const std::uint32_t size = mytarvo::pack_best(entry.data, block);
+    const std::uint32_t size = pack_best(entry.data, block);
     if (size == 0 || size >= entry.data.size()) return;
     block.resize(size);
     entry.data = std::move(block);
     entry.flag = 1;
   } catch (const std::bad_alloc&) {
-    // Stored as it was read.
+    // Stored as it was prepared.
   }
 }
 
-}  // namespace tarvo
+}  // namespace mytarvo
