@@ -335,14 +335,15 @@ MatchChoice PrefixChains::choose_match(std::uint32_t position, std::uint32_t lim
   if (bar == 0) return walk(position, limit, index_bits, last_distance, 0, 2, near_limit);
   const std::uint32_t farthest = std::min(position, window_ - 1);
   const auto above_bar = [bar](const MatchChoice& choice) { return choice.gain > bar ? choice : MatchChoice{}; };
-  if (farthest >= 1) {
-    // The plain walk's first candidate, measured as it measures it.
+  const bool repeat_live = last_distance >= 1 && last_distance <= farthest;
+  const std::uint32_t shortest = shortest_to_gain_more(bar, repeat_live);
+  if (shortest > kStopLength && farthest >= 1) {
+    // The plain walk's first candidate, measured as it measures it. (With a shorter start
+    // the walk below finds such a run first itself and stops there.)
     const std::uint8_t* here = input_ + position;
     const std::uint32_t run = common_prefix(here, here - 1, measure_reach(2, limit));
     if (run >= kStopLength) return above_bar(MatchChoice{1, run, match_gain(1, run, index_bits, last_distance)});
   }
-  const bool repeat_live = last_distance >= 1 && last_distance <= farthest;
-  const std::uint32_t shortest = shortest_to_gain_more(bar, repeat_live);
   if (shortest + 4 <= limit) {
     const MatchChoice choice = walk(position, limit, index_bits, last_distance, bar, shortest, near_limit);
     if (!near_limit) return choice;
