@@ -52,11 +52,16 @@ inline std::uint32_t measure_reach(std::uint32_t min_length, std::uint32_t limit
 // Whether a candidate of `length` bytes farther than `distance` (and at most `farthest`
 // back) can gain more than `gain`, priced as anything but a repeat match. Within a band of
 // the length bonus the cost never falls as the distance grows, so only the first distance
-// past `distance` and the starts of the farther bands need pricing.
+// past `distance` and the starts of the farther bands need pricing; and of the band starts
+// only those where the bonus rises: 639 (bonus 1) and 14335 (bonus 2). The band from 128
+// (bonus 0) never beats a nearer distance below it (a short match of cost 9, or a long
+// match with bonus 4 and the smallest distance field), and 65536 (bonus 3) lies beyond
+// every window served.
 bool farther_may_gain_more(std::uint32_t distance, std::uint32_t length, std::uint32_t farthest,
                            std::uint32_t index_bits, std::uint32_t gain) {
   constexpr std::uint32_t kNotADistance = 0;  // so that no candidate is priced as a repeat
-  constexpr std::uint32_t kBandStarts[] = {0x80, 0x27F, 0x37FF, 0x10000};
+  constexpr std::uint32_t kBandStarts[] = {0x27F, 0x37FF};
+  static_assert(PrefixChains::kMaxWindow <= 0x10000, "no distance of a served window reaches bonus 3");
   if (distance >= farthest) return false;
   if (match_gain(distance + 1, length, index_bits, kNotADistance) > gain) return true;
   for (std::uint32_t start : kBandStarts) {
