@@ -50,26 +50,23 @@ inline std::uint32_t measure_reach(std::uint32_t min_length, std::uint32_t limit
 }
 
 // Whether a candidate of `length` bytes farther than `distance` (and at most `farthest`
-// back) can gain more than `gain`, priced as anything but a repeat match. Within a band of
-// the length bonus the cost never falls as the distance grows, so only the first distance
-// past `distance` and the starts of the farther bands need pricing; and of the band starts
-// only those where the bonus rises: 639 (bonus 1) and 14335 (bonus 2). The band from 128
-// (bonus 0) never beats a nearer distance below it (a short match of cost 9, or a long
-// match with bonus 4 and the smallest distance field), and 65536 (bonus 3) lies beyond
-// every window served.
+// back) can gain more than `gain`, priced as anything but a repeat match, where `gain` is
+// at least what the candidate found at `distance` with `length` bytes gains (as a repeat
+// match or not; a repeat match never costs more than any other price of the same length).
+// Within a band of the length bonus the cost never falls as the distance grows, and from
+// one band to the next it can fall only where the bonus rises: at 639 (bonus 0 to 1) and
+// at 14335 (1 to 2). (From 127 to 128 the bonus falls from 4 to 0, and 65536, bonus 3, lies
+// beyond every window served.) So a farther candidate can gain more than the one at
+// `distance` only from one of those two band starts on, and then at the start most.
 bool farther_may_gain_more(std::uint32_t distance, std::uint32_t length, std::uint32_t farthest,
                            std::uint32_t index_bits, std::uint32_t gain) {
   constexpr std::uint32_t kNotADistance = 0;  // so that no candidate is priced as a repeat
-  constexpr std::uint32_t kBandStarts[] = {0x27F, 0x37FF};
+  constexpr std::uint32_t kBonusOneStart = 0x27F;
+  constexpr std::uint32_t kBonusTwoStart = 0x37FF;
   static_assert(PrefixChains::kMaxWindow <= 0x10000, "no distance of a served window reaches bonus 3");
-  if (distance >= farthest) return false;
-  if (match_gain(distance + 1, length, index_bits, kNotADistance) > gain) return true;
-  for (std::uint32_t start : kBandStarts) {
-    if (start > distance + 1 && start <= farthest && match_gain(start, length, index_bits, kNotADistance) > gain) {
-      return true;
-    }
-  }
-  return false;
+  if (distance >= kBonusTwoStart || farthest < kBonusOneStart) return false;
+  if (distance < kBonusOneStart && match_gain(kBonusOneStart, length, index_bits, kNotADistance) > gain) return true;
+  return farthest >= kBonusTwoStart && match_gain(kBonusTwoStart, length, index_bits, kNotADistance) > gain;
 }
 
 // The shortest length at which some candidate could gain more than `bar` (> 0). A repeat
