@@ -117,8 +117,8 @@ FoundMatch MatchIndex::find_match(std::uint32_t position, std::uint32_t min_leng
 // nearer candidate (found first) stays. A run at distance 1 of 65 bytes or more that
 // becomes the best ends the walk.
 MatchChoice MatchChooser::choose_match(std::uint32_t position, std::uint32_t limit, std::uint32_t index_bits,
-                                       std::uint32_t last_distance) const {
-  if (fast_ != nullptr) return fast_->choose_match(position, limit, index_bits, last_distance);
+                                       std::uint32_t last_distance, std::uint32_t bar) const {
+  if (fast_ != nullptr) return fast_->choose_match(position, limit, index_bits, last_distance, bar);
   MatchChoice best{};
   std::uint32_t min_length = 2;
   std::uint32_t resume = kNoNode;
@@ -138,6 +138,7 @@ MatchChoice MatchChooser::choose_match(std::uint32_t position, std::uint32_t lim
     min_length = found.length;
     resume = found.node;
   }
+  if (best.gain <= bar) return MatchChoice{};
   if (best.length > limit) best.length = limit;
   return best;
 }
@@ -156,7 +157,12 @@ StepAnswer MatchChooser::decide_step(std::uint32_t position, std::uint32_t limit
     current = choose_match(position, limit, index_bits, last_distance);
   }
   insert(position + 1);
-  MatchChoice next = choose_match(position + 1, limit - 1, index_bits, last_distance);
+  // The lookahead counts only when its gain, lowered by 3, beats the current one; for a
+  // current match gaining 2 or more that takes a gain above current + 3, so the search
+  // needs to find nothing that gains less (a lookahead at or below that bar comes back as
+  // no match, which loses just as it would have).
+  const std::uint32_t bar = current.length != 0 && current.gain >= 2 ? current.gain + kLookaheadPenalty : 0;
+  MatchChoice next = choose_match(position + 1, limit - 1, index_bits, last_distance, bar);
   if (next.gain >= kLookaheadPenalty) next.gain -= kLookaheadPenalty;
 
   if ((next.length != 0 && next.gain > current.gain) || current.length == 0) {

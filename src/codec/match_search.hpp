@@ -151,9 +151,10 @@ class MatchChooser {
   void insert_run(std::uint32_t first, std::uint32_t last);
 
   // The best-scoring candidate at `position` (the newest inserted position), no longer than
-  // limit - 1. Requires limit >= 3.
+  // limit - 1, when it gains more than `bar`; no match (all zero) when it gains `bar` or
+  // less. Requires limit >= 3.
   [[nodiscard]] MatchChoice choose_match(std::uint32_t position, std::uint32_t limit, std::uint32_t index_bits,
-                                         std::uint32_t last_distance) const;
+                                         std::uint32_t last_distance, std::uint32_t bar = 0) const;
 
   // One full step at `position` (the newest inserted position, limit >= 4); inserts
   // position + 1 itself.

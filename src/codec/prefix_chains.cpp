@@ -50,22 +50,69 @@ inline std::uint32_t measure_reach(std::uint32_t min_length, std::uint32_t limit
 }
 
 // Whether a candidate of `length` bytes farther than `distance` (and at most `farthest`
-// back) can gain more than `gain`, priced as anything but a repeat match. Within a band of
-// the length bonus the cost never falls as the distance grows, so only the first distance
-// past `distance` and the starts of the farther bands need pricing.
+// back) can gain more than `gain`, priced as anything but a repeat match, where `gain` is
+// at least what the candidate found at `distance` with `length` bytes gains (as a repeat
+// match or not; a repeat match never costs more than any other price of the same length).
+// Within a band of the length bonus the cost never falls as the distance grows, and from
+// one band to the next it can fall only where the bonus rises: at 639 (bonus 0 to 1) and
+// at 14335 (1 to 2). (From 127 to 128 the bonus falls from 4 to 0, and 65536, bonus 3, lies
+// beyond every window served.) So a farther candidate can gain more than the one at
+// `distance` only from one of those two band starts on, and then at the start most.
 bool farther_may_gain_more(std::uint32_t distance, std::uint32_t length, std::uint32_t farthest,
                            std::uint32_t index_bits, std::uint32_t gain) {
   constexpr std::uint32_t kNotADistance = 0;  // so that no candidate is priced as a repeat
-  constexpr std::uint32_t kBandStarts[] = {0x80, 0x27F, 0x37FF, 0x10000};
-  if (distance >= farthest) return false;
-  if (match_gain(distance + 1, length, index_bits, kNotADistance) > gain) return true;
-  for (std::uint32_t start : kBandStarts) {
-    if (start > distance + 1 && start <= farthest && match_gain(start, length, index_bits, kNotADistance) > gain) {
-      return true;
+  constexpr std::uint32_t kBonusOneStart = 0x27F;
+  constexpr std::uint32_t kBonusTwoStart = 0x37FF;
+  static_assert(PrefixChains::kMaxWindow <= 0x10000, "no distance of a served window reaches bonus 3");
+  if (distance >= kBonusTwoStart || farthest < kBonusOneStart) return false;
+  if (distance < kBonusOneStart && match_gain(kBonusOneStart, length, index_bits, kNotADistance) > gain) return true;
+  return farthest >= kBonusTwoStart && match_gain(kBonusTwoStart, length, index_bits, kNotADistance) > gain;
+}
+
+// The shortest length at which some candidate could gain more than `bar` (> 0). A repeat
+// match of L bytes costs gamma_size(L) - 1 bits, any other candidate at least 9 (a short
+// match 9, a long match 10 and two gamma numbers of 2 bits or more); the value 8L + 1
+// grows faster than either cost, so the lengths that can gain more form a ray.
+std::uint32_t shortest_to_gain_more(std::uint32_t bar, bool repeat_live) {
+  const auto lowest_cost = [repeat_live](std::uint32_t length) {
+    return repeat_live ? std::min(pricing::gamma_size(length) - 1u, pricing::kShortCost) : pricing::kShortCost;
+  };
+  std::uint32_t length = std::max(2u, bar / 8u);  // every cost is at least 1
+  while (8u * length + 1u <= bar + lowest_cost(length)) ++length;
+  return length;
+}
+
+// One chain of one level, walked from a live node towards older ones for the first node
+// whose first `need` bytes equal those at `here`; the nodes older than `oldest` have left
+// the window. Everything the walk reads is in locals, so nothing is reloaded per node.
+struct ChainScan {
+  const std::uint8_t* input;
+  const std::uint8_t* here;
+  const std::uint16_t* links;
+  std::uint32_t ring_mask;
+  std::uint32_t oldest;
+  std::uint32_t need;
+  std::uint32_t reach;
+
+  // The node found, with the bytes it shares with `here` (up to reach) in `common`; or
+  // 0xFFFFFFFF. With TailFirst (need >= 8), `tail` holds the 8 bytes ending at offset need
+  // from `here`, and a node whose 8 bytes there differ is passed over without more loads.
+  template <bool TailFirst>
+  [[gnu::always_inline]] std::uint32_t run(std::uint32_t node, std::uint64_t tail, std::uint32_t& common) const {
+    for (;;) {
+      const std::uint8_t* there = input + node;
+      if (!TailFirst || load_le64(there + need - 8) == tail) {
+        common = common_prefix(here, there, reach);
+        if (common >= need) return node;
+      }
+      // The link is the step back to the next older node, 0 for none: the walk goes on only
+      // for a step from 1 to node - oldest.
+      const std::uint32_t step = links[node & ring_mask];
+      if (step - 1u >= node - oldest) return 0xFFFFFFFFu;
+      node -= step;
     }
   }
-  return false;
-}
+};
 
 }  // namespace
 
@@ -197,27 +244,34 @@ std::uint32_t PrefixChains::first_older(std::size_t level, std::uint32_t positio
 }
 
 // The search, candidate by candidate as in the plain walk, with the two shortcuts of the
-// header comment. Invariants at the top of the loop:
+// header comment, starting with `start_length` as the minimum length. Invariants at the top
+// of the loop:
 //  - min_length is the plain walk's minimum length after the candidates found so far, and
-//    `best` its best candidate; `last_found` is the position of the last candidate found
-//    (p when none yet): the plain walk would continue with the positions older than it;
+//    `best` its best candidate if that gains more than `bar`; `last_found` is the position
+//    of the last candidate found (p when none yet): the plain walk would continue with the
+//    positions older than it;
 //  - only_longer: no candidate older than last_found, other than the one at the last
-//    distance, can gain more than `best` with exactly min_length bytes, so only candidates
-//    of more than min_length bytes are looked for; the one at the last distance is checked
-//    by itself when the walk passes it.
+//    distance, can gain more than both `best` and `bar` with exactly min_length bytes, so
+//    only candidates of more than min_length bytes are looked for; the one at the last
+//    distance is checked by itself when the walk passes it.
 // The plain walk's stop at a candidate of the same length and distance as the one before
 // never applies: candidates come strictly nearest first, so distances strictly grow.
-MatchChoice PrefixChains::choose_match(std::uint32_t position, std::uint32_t limit, std::uint32_t index_bits,
-                                       std::uint32_t last_distance) const {
+// A start above 2 stands for the plain walk's minimum length only up to limit - 4, where
+// the reported lengths start to depend on it (measure_reach()); a candidate sharing that
+// many bytes sets `near_limit` and ends the walk without an answer.
+MatchChoice PrefixChains::walk(std::uint32_t position, std::uint32_t limit, std::uint32_t index_bits,
+                               std::uint32_t last_distance, std::uint32_t bar, std::uint32_t start_length,
+                               bool& near_limit) const {
   const std::uint8_t* here = input_ + position;
   const std::uint32_t farthest = std::min(position, window_ - 1);
   const std::uint32_t oldest = position - farthest;
   const bool repeat_live = last_distance >= 1 && last_distance <= farthest;
   const std::size_t top = top_level(position);
-  MatchChoice best{};
-  std::uint32_t min_length = 2;
+  MatchChoice best{0, 0, bar};
+  std::uint32_t min_length = start_length;
   std::uint32_t last_found = position;
   bool only_longer = false;
+  near_limit = false;
   for (;;) {
     // Every candidate reports min(common prefix, reach); when reach is min_length itself,
     // none can be longer.
@@ -232,16 +286,10 @@ MatchChoice PrefixChains::choose_match(std::uint32_t position, std::uint32_t lim
       // Candidates on the chain share the level's prefix (but for hash collisions), so the
       // last 8 bytes of the needed length reject most of those that do not qualify at once.
       const bool tail_first = need >= 8;
-      const std::uint64_t tail = tail_first ? load_le64(here + need - 8) : 0;
-      for (std::uint32_t node = first_older(level, position, last_found, min_length); node != kNone && node >= oldest;
-           node = older(level, node)) {
-        const std::uint8_t* there = input_ + node;
-        if (tail_first && load_le64(there + need - 8) != tail) continue;
-        common = common_prefix(here, there, reach);
-        if (common >= need) {
-          found = node;
-          break;
-        }
+      const std::uint32_t start = first_older(level, position, last_found, min_length);
+      if (start != kNone && start >= oldest) {
+        const ChainScan scan{input_, here, links_[level], ring_mask_, oldest, need, reach};
+        found = tail_first ? scan.run<true>(start, load_le64(here + need - 8), common) : scan.run<false>(start, 0, common);
       }
     }
     if (only_longer && repeat_live) {
@@ -255,19 +303,54 @@ MatchChoice PrefixChains::choose_match(std::uint32_t position, std::uint32_t lim
       }
     }
     if (found == kNone) break;
+    if (start_length > 2 && common + 4 >= limit) {
+      near_limit = true;
+      return MatchChoice{};
+    }
 
     const std::uint32_t distance = position - found;
     const std::uint32_t gain = match_gain(distance, common, index_bits, last_distance);
-    if (gain > best.gain) {
-      best = MatchChoice{distance, common, gain};
-      if (distance <= kStopDistance && common >= kStopLength) break;
-    }
+    if (gain > best.gain) best = MatchChoice{distance, common, gain};
+    // The plain walk stops here: this is its first candidate (none is nearer), and one this
+    // long is admissible, so it became its best.
+    if (distance <= kStopDistance && common >= kStopLength) break;
     min_length = common;
     last_found = found;
     only_longer = !farther_may_gain_more(distance, common, farthest, index_bits, best.gain);
   }
+  if (best.length == 0) return MatchChoice{};
   if (best.length > limit) best.length = limit;
   return best;
+}
+
+// With a bar above 0 only candidates that can gain more than it matter: the plain walk's
+// choice gains more than the bar exactly when it is among them, and then it is the same
+// among them alone. The walk therefore starts at the shortest length that can gain more
+// (the plain walk finds the same candidates of that length or more, in the same order,
+// since a nearer, shorter one never hides them), and ignores every candidate at or below
+// the bar. Two cases keep the full walk: the run at distance 1 that would end the plain
+// walk before any longer candidate is checked first; and lengths near the limit, where the
+// length reported for a candidate depends on the minimum length in force.
+MatchChoice PrefixChains::choose_match(std::uint32_t position, std::uint32_t limit, std::uint32_t index_bits,
+                                       std::uint32_t last_distance, std::uint32_t bar) const {
+  bool near_limit = false;
+  if (bar == 0) return walk(position, limit, index_bits, last_distance, 0, 2, near_limit);
+  const std::uint32_t farthest = std::min(position, window_ - 1);
+  const auto above_bar = [bar](const MatchChoice& choice) { return choice.gain > bar ? choice : MatchChoice{}; };
+  const bool repeat_live = last_distance >= 1 && last_distance <= farthest;
+  const std::uint32_t shortest = shortest_to_gain_more(bar, repeat_live);
+  if (shortest > kStopLength && farthest >= 1) {
+    // The plain walk's first candidate, measured as it measures it. (With a shorter start
+    // the walk below finds such a run first itself and stops there.)
+    const std::uint8_t* here = input_ + position;
+    const std::uint32_t run = common_prefix(here, here - 1, measure_reach(2, limit));
+    if (run >= kStopLength) return above_bar(MatchChoice{1, run, match_gain(1, run, index_bits, last_distance)});
+  }
+  if (shortest + 4 <= limit) {
+    const MatchChoice choice = walk(position, limit, index_bits, last_distance, bar, shortest, near_limit);
+    if (!near_limit) return choice;
+  }
+  return above_bar(walk(position, limit, index_bits, last_distance, 0, 2, near_limit));
 }
 
 }  // namespace mytarvo::codec

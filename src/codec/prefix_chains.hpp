@@ -64,9 +64,11 @@ class PrefixChains {
   // Inserts first..last in order (none when first > last; last < 2^32 - 1).
   void insert_run(std::uint32_t first, std::uint32_t last);
 
-  // The same choice as MatchChooser's plain walk at `position`, the newest inserted position.
+  // The same choice as MatchChooser's plain walk at `position`, the newest inserted position,
+  // when that choice gains more than `bar`; no match (all zero) when it gains `bar` or less.
+  // With bar 0 this is the plain walk's choice itself.
   [[nodiscard]] MatchChoice choose_match(std::uint32_t position, std::uint32_t limit, std::uint32_t index_bits,
-                                         std::uint32_t last_distance) const;
+                                         std::uint32_t last_distance, std::uint32_t bar = 0) const;
 
  private:
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
@@ -102,6 +104,9 @@ class PrefixChains {
     return step == 0 ? kNone : position - step;
   }
   [[nodiscard]] std::size_t top_level(std::uint32_t position) const;
+  [[nodiscard]] MatchChoice walk(std::uint32_t position, std::uint32_t limit, std::uint32_t index_bits,
+                                 std::uint32_t last_distance, std::uint32_t bar, std::uint32_t start_length,
+                                 bool& near_limit) const;
   [[nodiscard]] std::uint32_t first_older(std::size_t level, std::uint32_t position, std::uint32_t after,
                                           std::uint32_t shared) const;
 

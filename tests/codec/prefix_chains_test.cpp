@@ -1,7 +1,8 @@
 // The prefix chains against the plain walk, search by search: at every position of inputs
 // of many shapes, with windows from 4 to the whole input, with limits down to 3, each index
 // width and last distances that make the repeat price count, both must choose the same
-// candidate with the same length and gain.
+// candidate with the same length and gain; and with a bar, both must give that choice when
+// it gains more than the bar and no match otherwise.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -40,11 +41,13 @@ class BothIndexes {
     plain_chooser_.insert(position);
     fast_chooser_.insert(position);
   }
-  [[nodiscard]] MatchChoice plain(std::uint32_t p, std::uint32_t limit, std::uint32_t bits, std::uint32_t last) const {
-    return plain_chooser_.choose_match(p, limit, bits, last);
+  [[nodiscard]] MatchChoice plain(std::uint32_t p, std::uint32_t limit, std::uint32_t bits, std::uint32_t last,
+                                  std::uint32_t bar = 0) const {
+    return plain_chooser_.choose_match(p, limit, bits, last, bar);
   }
-  [[nodiscard]] MatchChoice fast(std::uint32_t p, std::uint32_t limit, std::uint32_t bits, std::uint32_t last) const {
-    return fast_chooser_.choose_match(p, limit, bits, last);
+  [[nodiscard]] MatchChoice fast(std::uint32_t p, std::uint32_t limit, std::uint32_t bits, std::uint32_t last,
+                                 std::uint32_t bar = 0) const {
+    return fast_chooser_.choose_match(p, limit, bits, last, bar);
   }
 
  private:
@@ -66,9 +69,30 @@ std::string text(const MatchChoice& c) {
   return std::to_string(c.distance) + "/" + std::to_string(c.length) + " gain " + std::to_string(c.gain);
 }
 
+bool same(const MatchChoice& a, const MatchChoice& b) {
+  return a.distance == b.distance && a.length == b.length && a.gain == b.gain;
+}
+
+// With a bar, both searches must give the full choice when it gains more than the bar and
+// no match otherwise: bars just below, at and above the choice's gain, and any other.
+void expect_same_above_bars(const BothIndexes& both, const MatchChoice& full, std::uint32_t p, std::uint32_t limit,
+                            std::uint32_t bits, std::uint32_t last, TestRandom& rng, const std::string& what) {
+  const std::uint32_t bars[] = {1, full.gain > 1 ? full.gain - 1 : 2, full.gain, full.gain + 1,
+                                1 + rng.below(8 * limit + 8)};
+  for (std::uint32_t bar : bars) {
+    if (bar == 0) continue;
+    const MatchChoice expected = full.gain > bar ? full : MatchChoice{};
+    const MatchChoice a = both.plain(p, limit, bits, last, bar);
+    const MatchChoice b = both.fast(p, limit, bits, last, bar);
+    ASSERT_TRUE(same(a, expected) && same(b, expected))
+        << what << ": position " << p << " limit " << limit << " index bits " << bits << " last " << last << " bar "
+        << bar << ": expected " << text(expected) << ", plain " << text(a) << ", fast " << text(b);
+  }
+}
+
 // Inserts every position and compares the two searches at every `stride`-th one where the
-// encoder could search (limit 3 or more), with several limits, index widths and last
-// distances.
+// encoder could search (limit 3 or more), with several limits, index widths, last
+// distances and bars.
 void expect_same_choices(const Bytes& input, std::uint32_t window, std::uint64_t seed, const std::string& what,
                          std::uint32_t stride = 1) {
   TestRandom rng(seed);
@@ -92,9 +116,10 @@ void expect_same_choices(const Bytes& input, std::uint32_t window, std::uint64_t
         for (std::uint32_t last : lasts) {
           const MatchChoice a = both.plain(p, limit, bits, last);
           const MatchChoice b = both.fast(p, limit, bits, last);
-          ASSERT_TRUE(a.distance == b.distance && a.length == b.length && a.gain == b.gain)
-              << what << ": position " << p << " limit " << limit << " index bits " << bits << " last " << last
-              << ": plain " << text(a) << ", fast " << text(b);
+          ASSERT_TRUE(same(a, b)) << what << ": position " << p << " limit " << limit << " index bits " << bits
+                                  << " last " << last << ": plain " << text(a) << ", fast " << text(b);
+          expect_same_above_bars(both, a, p, limit, bits, last, rng, what);
+          if (::testing::Test::HasFatalFailure()) return;
         }
       }
     }
@@ -138,6 +163,37 @@ TEST(PrefixChains, FarRepeatsAcrossTheBonusBands) {
   TestRandom rng(56);
   const Bytes input = test::far_repeats(rng, 24000, {600, 639, 700, 5000, 14000, 14335, 14400, 20000});
   expect_same_choices(input, 24000, 57, "far repeats", 5);
+}
+
+TEST(PrefixChains, ARunAtDistanceOneEndsTheSearchWhateverTheBar) {
+  // At the second copy of `stretch` the byte before is 'a', so distance 1 repeats 70 bytes
+  // and ends the plain walk at once; the first copy, farther back, repeats 100 bytes and
+  // would gain more, but the plain walk never gets there, whatever the bar.
+  TestRandom rng(58);
+  Bytes stretch(70, 'a');
+  for (int i = 0; i < 30; ++i) stretch.push_back(static_cast<std::uint8_t>('0' + rng.below(10)));
+  Bytes input = test::from_alphabet(rng, 100, 20, 'A');
+  input.insert(input.end(), stretch.begin(), stretch.end());
+  const Bytes gap = test::from_alphabet(rng, 100, 20, 'A');
+  input.insert(input.end(), gap.begin(), gap.end());
+  input.push_back('a');
+  const auto p = static_cast<std::uint32_t>(input.size());
+  input.insert(input.end(), stretch.begin(), stretch.end());
+  const Bytes end = test::from_alphabet(rng, 50, 20, 'A');
+  input.insert(input.end(), end.begin(), end.end());
+
+  const auto n = static_cast<std::uint32_t>(input.size());
+  BothIndexes both(input, n);
+  for (std::uint32_t q = 0; q <= p; ++q) both.insert(q);
+  const std::uint32_t limit = n - p;
+  const MatchChoice full = both.plain(p, limit, 8, 5);
+  ASSERT_EQ(full.distance, 1u);
+  ASSERT_EQ(full.length, 70u);
+  for (std::uint32_t bar : {1u, full.gain - 1, full.gain, full.gain + 1, full.gain + 100, 8u * limit}) {
+    const MatchChoice expected = full.gain > bar ? full : MatchChoice{};
+    EXPECT_TRUE(same(both.plain(p, limit, 8, 5, bar), expected)) << "bar " << bar;
+    EXPECT_TRUE(same(both.fast(p, limit, 8, 5, bar), expected)) << "bar " << bar;
+  }
 }
 
 TEST(PrefixChains, MemoryPerWindow) {
