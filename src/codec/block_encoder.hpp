@@ -43,9 +43,9 @@ inline constexpr std::uint32_t kMinWindow = 1024;
                                    std::uint32_t window, AllocateFn allocate, ReleaseFn release, ProgressFn progress,
                                    std::int32_t no_checksum, void* user = nullptr);
 
-// Encodes with the window of `level`, zero-filled memory from the free store, no
-// progress callback and the block checksum computed. 0 when source or dest is null or
-// length is 0.
+// Encodes with the window of `level`, memory from the free store (not zero-filled: the
+// encoder clears what it reads), no progress callback and the block checksum computed. 0
+// when source or dest is null or length is 0.
 [[nodiscard]] std::uint32_t pack(const std::uint8_t* source, std::uint8_t* dest, std::uint32_t length,
                                  std::int32_t level);
 // The same block, with `progress` (which may be null) told the input position reached

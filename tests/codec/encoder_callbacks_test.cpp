@@ -186,14 +186,25 @@ TEST_P(RefusedRequest, ReleasesWhatWasObtained) {
 
 INSTANTIATE_TEST_SUITE_P(Requests, RefusedRequest, ::testing::Values(0, 1, 2));
 
+// Blocks full of 0xA5 give the same block as zero-filled ones, for the fast search and
+// for the plain one (the fourth block refused, or a window it does not serve).
 TEST(EncoderMemory, BlocksAreClearedByTheEncoder) {
-  const Bytes input = sample_text(20000);
-  EncoderHarness clean;
-  EncoderHarness dirty;
-  dirty.dirty_blocks = true;
-  const Bytes expected = clean.run(input, 65536);
-  ASSERT_FALSE(expected.empty());
-  EXPECT_EQ(dirty.run(input, 65536), expected);
+  struct Case {
+    std::uint32_t window;
+    int refuse_request;  // -1: none
+  };
+  const Case cases[] = {{65536, -1}, {65536, 3}, {1024, -1}, {1024, 3}, {0xFFFFFFFFu, -1}};
+  for (const Bytes& input : {sample_text(20000), varied_text(70000)}) {
+    for (const Case& c : cases) {
+      EncoderHarness clean;
+      EncoderHarness dirty;
+      dirty.dirty_blocks = true;
+      clean.refuse_request = dirty.refuse_request = c.refuse_request;
+      const Bytes expected = clean.run(input, c.window);
+      ASSERT_FALSE(expected.empty());
+      EXPECT_EQ(dirty.run(input, c.window), expected) << input.size() << " " << c.window << " " << c.refuse_request;
+    }
+  }
 }
 
 TEST(EncoderMemory, NothingForNullArgumentsOrEmptyInput) {
