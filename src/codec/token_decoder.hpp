@@ -436,6 +436,29 @@ template <bool Streaming>
   for (const std::uint32_t at : {0u, second, third, last}) std::memcpy(dst + at, dst + at - distance, 4);
 }
 
+// The block checksum, folded by the one-shot decoder's fast loop while it decodes, in
+// spans of 64 bytes (16 words, one straight chain). A span is folded once the output has
+// run 256 bytes past it, when its bytes are no longer in the stores under way, and only
+// below `end`; the decoder folds the rest afterwards (block_checksum_from).
+struct RunningChecksum {
+  std::uint32_t sum = 0;
+  std::size_t folded = 0;  // bytes folded, a multiple of kSpan
+  std::size_t end = 0;     // no byte at or past it is folded here
+
+  static constexpr std::size_t kSpan = 64;
+  static constexpr std::size_t kLag = 256;
+
+  // Where `produced` must be for the next span to be folded; SIZE_MAX when none is left.
+  [[nodiscard]] std::size_t next_at() const {
+    return end >= kSpan && folded <= end - kSpan ? folded + kSpan + kLag : SIZE_MAX;
+  }
+  [[gnu::always_inline]] void fold_span(const std::uint8_t* out) {
+    const std::uint8_t* p = out + folded;
+    for (std::size_t i = 0; i < kSpan; i += kWordSize) sum = checksum_fold(sum, load_le32(p + i));
+    folded += kSpan;
+  }
+};
+
 // How the fast loop reads a literal at the top of the bit buffer: the prefix 1 and the
 // literal-width bits after it, taken together as one number, are 2^width + v, whose low 8
 // bits plus `add` are (v + literal base) mod 256. `flag` is the prefix bit while a literal
@@ -483,14 +506,26 @@ struct LiteralCode {
 // The tokens decoded, the bytes written and the failures are those of decode_token's fast
 // form; only the bits at hand between fields may differ, which no result depends on.
 template <bool Streaming>
-[[gnu::always_inline]] inline Step run_fast(BitSource& in, DecodeState& s, FastBounds bounds) {
+[[gnu::always_inline]] inline Step run_fast(BitSource& in, DecodeState& s, FastBounds bounds,
+                                            RunningChecksum* checksum) {
   constexpr std::size_t kCopyRoom = 16;
   if (s.limit < kCopyRoom || in.two_words - in.next < static_cast<std::ptrdiff_t>(kWordSize)) return Step::Go;
   // Two whole words are left while next <= input_end (next lies on a word boundary).
   const std::uint8_t* const input_end = std::min(in.two_words - kWordSize, bounds.input_end);
   const std::size_t output_end = std::min(bounds.output_end, s.limit - kCopyRoom);
   LiteralCode literal(s);
+  // The running checksum lives in locals here (the output's byte stores could alias it).
+  RunningChecksum sum = checksum != nullptr ? *checksum : RunningChecksum{};
+  std::size_t fold_at = sum.next_at();
+  const auto leave = [&](Step step) {
+    if (checksum != nullptr) *checksum = sum;
+    return step;
+  };
   while (in.next <= input_end && s.produced <= output_end) {
+    if (s.produced >= fold_at) [[unlikely]] {
+      sum.fold_span(s.out);
+      fold_at = sum.next_at();
+    }
     in.refill_wide();
     if ((in.bits & literal.flag) != 0) {
       // Up to three literals from the bits at hand: 32 bits hold three of 9 bits or less.
@@ -541,7 +576,7 @@ template <bool Streaming>
       const Step step = decode_other_token<Streaming>(copy, t);
       in = copy;
       s = t;
-      if (step != Step::Go) return step;
+      if (step != Step::Go) return leave(step);
       literal = LiteralCode(s);  // the token may have changed the literal width
       continue;
     }
@@ -557,12 +592,12 @@ template <bool Streaming>
       copy_groups<16>(s.out + s.produced, distance, length);
     } else {
       const Step step = copy_match<Streaming>(s, distance, length);
-      if (step != Step::Go) return step;
+      if (step != Step::Go) return leave(step);
       continue;
     }
     s.produced += length;
   }
-  return Step::Go;
+  return leave(Step::Go);
 }
 
 // The token loop. It runs tokens until one does not return Go: first the fast loop, then,
@@ -573,10 +608,10 @@ template <bool Streaming>
 // not have yet). The bit source and the state are kept in locals, and handed to the
 // checked form as copies, so that they can live in registers.
 template <bool Streaming>
-Step run_tokens(BitSource& source, DecodeState& state, FastBounds bounds) {
+Step run_tokens(BitSource& source, DecodeState& state, FastBounds bounds, RunningChecksum* checksum = nullptr) {
   BitSource in = source;
   DecodeState s = state;
-  Step step = run_fast<Streaming>(in, s, bounds);
+  Step step = run_fast<Streaming>(in, s, bounds, checksum);
   while (step == Step::Go) {
     in.refill();
     bool fast = in.avail >= kFastTokenBits;
