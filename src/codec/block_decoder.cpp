@@ -20,6 +20,9 @@ bool decode_stream(const std::uint8_t* stream, std::size_t word_count, tokens::D
   return tokens::run_tokens<false>(in, state, tokens::FastBounds{end, state.limit}, &checksum) == tokens::Step::End;
 }
 
+// The least ratio of unpacked size to block size at which the fast loop folds the checksum.
+constexpr std::size_t kInLoopFoldRatio = 5;
+
 }  // namespace
 
 std::uint32_t decode(const std::uint8_t* block, std::size_t block_size, std::uint8_t* out, std::size_t capacity,
@@ -38,9 +41,12 @@ std::uint32_t decode(const std::uint8_t* block, std::size_t block_size, std::uin
                                 ? capacity
                                 : static_cast<std::size_t>(std::numeric_limits<std::uint32_t>::max());
   tokens::DecodeState state{out, limit, 0, kInitialLastDistance, kInitialIndexBits, 0, 0};
-  // The fast loop folds the checksum's whole words as it goes, behind the output; the rest
-  // is folded here.
-  tokens::RunningChecksum checksum{0, 0, stored != 0 ? size & ~std::size_t{3} : 0};
+  // On a block that unpacks to many times its size (long copies, few tokens per byte) the
+  // fast loop folds the checksum's whole words as it goes, behind the output, where the
+  // work overlaps the copies; elsewhere (short tokens, the loop bound by its branches) the
+  // spans cost more than they save. The rest is folded here.
+  const bool fold_in_loop = stored != 0 && size / kInLoopFoldRatio >= block_size;
+  tokens::RunningChecksum checksum{0, 0, fold_in_loop ? size & ~std::size_t{3} : 0};
   const bool ended = decode_stream(block + kHeaderSize, (block_size - kHeaderSize) / kWordSize, state, checksum);
   if (written != nullptr) *written = state.produced;
   if (!ended) return 0;

@@ -503,6 +503,9 @@ struct LiteralCode {
 //    end; longer ones from 16 or more back in groups of 16 when they fit; the rest (short
 //    distances with 4 or more bytes, copies that do not fit, and copies of no bytes: a
 //    length whose gamma number wrapped to 0) go through copy_match.
+//  - With a running checksum (one-shot decoder only), a span of the checksum is folded
+//    whenever the output has moved far enough past it (RunningChecksum); the returns other
+//    than failures hand the checksum back.
 // The tokens decoded, the bytes written and the failures are those of decode_token's fast
 // form; only the bits at hand between fields may differ, which no result depends on.
 template <bool Streaming>
@@ -518,13 +521,15 @@ template <bool Streaming>
   RunningChecksum sum = checksum != nullptr ? *checksum : RunningChecksum{};
   std::size_t fold_at = sum.next_at();
   const auto leave = [&](Step step) {
-    if (checksum != nullptr) *checksum = sum;
+    if (!Streaming && checksum != nullptr) *checksum = sum;
     return step;
   };
   while (in.next <= input_end && s.produced <= output_end) {
-    if (s.produced >= fold_at) [[unlikely]] {
-      sum.fold_span(s.out);
-      fold_at = sum.next_at();
+    if constexpr (!Streaming) {  // the streaming decoder folds its window itself
+      if (s.produced >= fold_at) [[unlikely]] {
+        sum.fold_span(s.out);
+        fold_at = sum.next_at();
+      }
     }
     in.refill_wide();
     if ((in.bits & literal.flag) != 0) {
