@@ -475,6 +475,28 @@ struct LiteralCode {
         bits(1 + s.literal_width),
         add((s.literal_base - (1u << s.literal_width)) & 0xFFu) {}
 
+  // Writes the run of one to three literals at the top of the buffer without branching on
+  // its length: the k-th byte goes to offset min(k, n - 1) with the value of that offset,
+  // so that every store lands on a byte of the run with its final value. Requires a
+  // literal at the top, three literals' bits at hand and 3 bytes of room.
+  [[gnu::always_inline]] void put_run(BitSource& in, DecodeState& s) const {
+    assert(in.avail >= 3 * bits && (in.bits >> 63) != 0 && s.produced + 3 <= s.limit && flag != 0);
+    const std::uint64_t b = in.bits;
+    const std::uint32_t second = static_cast<std::uint32_t>((b << bits) >> 63);
+    const std::uint32_t third = second & static_cast<std::uint32_t>((b << (2 * bits)) >> 63);
+    const auto byte_at = [&](unsigned k) { return static_cast<std::uint8_t>(((b << (k * bits)) >> shift) + add); };
+    const std::uint8_t first_byte = byte_at(0);
+    const std::uint8_t second_byte = second != 0 ? byte_at(1) : first_byte;
+    const std::uint8_t third_byte = third != 0 ? byte_at(2) : second_byte;
+    std::uint8_t* const dst = s.out + s.produced;
+    dst[0] = first_byte;
+    dst[second] = second_byte;
+    dst[second + third] = third_byte;
+    const unsigned count = 1 + second + third;
+    s.produced += count;
+    in.skip(count * bits);
+  }
+
   // Writes the literal at the top of the buffer; requires it to be there, and room.
   [[gnu::always_inline]] void put(BitSource& in, DecodeState& s) const {
     assert(in.avail >= bits && (in.bits >> 63) != 0 && s.produced < s.limit && flag != 0);
@@ -534,11 +556,7 @@ template <bool Streaming>
     in.refill_wide();
     if ((in.bits & literal.flag) != 0) {
       // Up to three literals from the bits at hand: 32 bits hold three of 9 bits or less.
-      literal.put(in, s);
-      if ((in.bits >> 63) != 0) {
-        literal.put(in, s);
-        if ((in.bits >> 63) != 0) literal.put(in, s);
-      }
+      literal.put_run(in, s);
       continue;
     }
     const std::uint64_t bits = in.bits;
