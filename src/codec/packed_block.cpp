@@ -3,7 +3,9 @@
 
 namespace mytarvo::codec {
 
-std::uint32_t block_checksum(const std::uint8_t* data, std::size_t size) { return block_checksum_from(data, size, 0, 0); }
+std::uint32_t block_checksum(const std::uint8_t* data, std::size_t size) {
+  return block_checksum_from(data, size, 0, 0);
+}
 
 std::uint32_t block_checksum_from(const std::uint8_t* data, std::size_t size, std::uint32_t sum, std::size_t from) {
   if (size < 4) return 0;

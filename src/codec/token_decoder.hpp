@@ -496,13 +496,6 @@ struct LiteralCode {
     s.produced += count;
     in.skip(count * bits);
   }
-
-  // Writes the literal at the top of the buffer; requires it to be there, and room.
-  [[gnu::always_inline]] void put(BitSource& in, DecodeState& s) const {
-    assert(in.avail >= bits && (in.bits >> 63) != 0 && s.produced < s.limit && flag != 0);
-    s.out[s.produced++] = static_cast<std::uint8_t>((in.bits >> shift) + add);
-    in.skip(bits);
-  }
 };
 
 // The fast token loop: the usual tokens, with the least branching. It runs while two whole
