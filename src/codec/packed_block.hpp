@@ -113,6 +113,9 @@ constexpr std::uint32_t checksum_fold(std::uint32_t sum, std::uint32_t word) {
 // multiple of 4, one more word ending at the last byte), sum += w; sum ^= rotl(w, 1) + 1.
 // Data shorter than 4 bytes has checksum 0 (never verified).
 std::uint32_t block_checksum(const std::uint8_t* data, std::size_t size);
+// The same, resumed: `sum` is the checksum of the first `from` bytes, `from` a multiple of 4
+// with from + 4 <= size (or 0).
+std::uint32_t block_checksum_from(const std::uint8_t* data, std::size_t size, std::uint32_t sum, std::size_t from);
 
 // Writes the 10-byte header at `out`.
 inline void store_header(std::uint8_t* out, std::uint32_t unpacked_size, std::uint32_t checksum) {

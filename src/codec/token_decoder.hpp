@@ -436,6 +436,29 @@ template <bool Streaming>
   for (const std::uint32_t at : {0u, second, third, last}) std::memcpy(dst + at, dst + at - distance, 4);
 }
 
+// The block checksum, folded by the one-shot decoder's fast loop while it decodes, in
+// spans of 64 bytes (16 words, one straight chain). A span is folded once the output has
+// run 256 bytes past it, when its bytes are no longer in the stores under way, and only
+// below `end`; the decoder folds the rest afterwards (block_checksum_from).
+struct RunningChecksum {
+  std::uint32_t sum = 0;
+  std::size_t folded = 0;  // bytes folded, a multiple of kSpan
+  std::size_t end = 0;     // no byte at or past it is folded here
+
+  static constexpr std::size_t kSpan = 64;
+  static constexpr std::size_t kLag = 256;
+
+  // Where `produced` must be for the next span to be folded; SIZE_MAX when none is left.
+  [[nodiscard]] std::size_t next_at() const {
+    return end >= kSpan && folded <= end - kSpan ? folded + kSpan + kLag : SIZE_MAX;
+  }
+  [[gnu::always_inline]] void fold_span(const std::uint8_t* out) {
+    const std::uint8_t* p = out + folded;
+    for (std::size_t i = 0; i < kSpan; i += kWordSize) sum = checksum_fold(sum, load_le32(p + i));
+    folded += kSpan;
+  }
+};
+
 // How the fast loop reads a literal at the top of the bit buffer: the prefix 1 and the
 // literal-width bits after it, taken together as one number, are 2^width + v, whose low 8
 // bits plus `add` are (v + literal base) mod 256. `flag` is the prefix bit while a literal
@@ -452,11 +475,26 @@ struct LiteralCode {
         bits(1 + s.literal_width),
         add((s.literal_base - (1u << s.literal_width)) & 0xFFu) {}
 
-  // Writes the literal at the top of the buffer; requires it to be there, and room.
-  [[gnu::always_inline]] void put(BitSource& in, DecodeState& s) const {
-    assert(in.avail >= bits && (in.bits >> 63) != 0 && s.produced < s.limit && flag != 0);
-    s.out[s.produced++] = static_cast<std::uint8_t>((in.bits >> shift) + add);
-    in.skip(bits);
+  // Writes the run of one to three literals at the top of the buffer without branching on
+  // its length: the k-th byte goes to offset min(k, n - 1) with the value of that offset,
+  // so that every store lands on a byte of the run with its final value. Requires a
+  // literal at the top, three literals' bits at hand and 3 bytes of room.
+  [[gnu::always_inline]] void put_run(BitSource& in, DecodeState& s) const {
+    assert(in.avail >= 3 * bits && (in.bits >> 63) != 0 && s.produced + 3 <= s.limit && flag != 0);
+    const std::uint64_t b = in.bits;
+    const std::uint32_t second = static_cast<std::uint32_t>((b << bits) >> 63);
+    const std::uint32_t third = second & static_cast<std::uint32_t>((b << (2 * bits)) >> 63);
+    const auto byte_at = [&](unsigned k) { return static_cast<std::uint8_t>(((b << (k * bits)) >> shift) + add); };
+    const std::uint8_t first_byte = byte_at(0);
+    const std::uint8_t second_byte = second != 0 ? byte_at(1) : first_byte;
+    const std::uint8_t third_byte = third != 0 ? byte_at(2) : second_byte;
+    std::uint8_t* const dst = s.out + s.produced;
+    dst[0] = first_byte;
+    dst[second] = second_byte;
+    dst[second + third] = third_byte;
+    const unsigned count = 1 + second + third;
+    s.produced += count;
+    in.skip(count * bits);
   }
 };
 
@@ -480,25 +518,38 @@ struct LiteralCode {
 //    end; longer ones from 16 or more back in groups of 16 when they fit; the rest (short
 //    distances with 4 or more bytes, copies that do not fit, and copies of no bytes: a
 //    length whose gamma number wrapped to 0) go through copy_match.
+//  - With a running checksum (one-shot decoder only), a span of the checksum is folded
+//    whenever the output has moved far enough past it (RunningChecksum); the returns other
+//    than failures hand the checksum back.
 // The tokens decoded, the bytes written and the failures are those of decode_token's fast
 // form; only the bits at hand between fields may differ, which no result depends on.
 template <bool Streaming>
-[[gnu::always_inline]] inline Step run_fast(BitSource& in, DecodeState& s, FastBounds bounds) {
+[[gnu::always_inline]] inline Step run_fast(BitSource& in, DecodeState& s, FastBounds bounds,
+                                            RunningChecksum* checksum) {
   constexpr std::size_t kCopyRoom = 16;
   if (s.limit < kCopyRoom || in.two_words - in.next < static_cast<std::ptrdiff_t>(kWordSize)) return Step::Go;
   // Two whole words are left while next <= input_end (next lies on a word boundary).
   const std::uint8_t* const input_end = std::min(in.two_words - kWordSize, bounds.input_end);
   const std::size_t output_end = std::min(bounds.output_end, s.limit - kCopyRoom);
   LiteralCode literal(s);
+  // The running checksum lives in locals here (the output's byte stores could alias it).
+  RunningChecksum sum = checksum != nullptr ? *checksum : RunningChecksum{};
+  std::size_t fold_at = sum.next_at();
+  const auto leave = [&](Step step) {
+    if (!Streaming && checksum != nullptr) *checksum = sum;
+    return step;
+  };
   while (in.next <= input_end && s.produced <= output_end) {
+    if constexpr (!Streaming) {  // the streaming decoder folds its window itself
+      if (s.produced >= fold_at) [[unlikely]] {
+        sum.fold_span(s.out);
+        fold_at = sum.next_at();
+      }
+    }
     in.refill_wide();
     if ((in.bits & literal.flag) != 0) {
       // Up to three literals from the bits at hand: 32 bits hold three of 9 bits or less.
-      literal.put(in, s);
-      if ((in.bits >> 63) != 0) {
-        literal.put(in, s);
-        if ((in.bits >> 63) != 0) literal.put(in, s);
-      }
+      literal.put_run(in, s);
       continue;
     }
     const std::uint64_t bits = in.bits;
@@ -541,7 +592,7 @@ template <bool Streaming>
       const Step step = decode_other_token<Streaming>(copy, t);
       in = copy;
       s = t;
-      if (step != Step::Go) return step;
+      if (step != Step::Go) return leave(step);
       literal = LiteralCode(s);  // the token may have changed the literal width
       continue;
     }
@@ -557,12 +608,12 @@ template <bool Streaming>
       copy_groups<16>(s.out + s.produced, distance, length);
     } else {
       const Step step = copy_match<Streaming>(s, distance, length);
-      if (step != Step::Go) return step;
+      if (step != Step::Go) return leave(step);
       continue;
     }
     s.produced += length;
   }
-  return Step::Go;
+  return leave(Step::Go);
 }
 
 // The token loop. It runs tokens until one does not return Go: first the fast loop, then,
@@ -573,10 +624,10 @@ template <bool Streaming>
 // not have yet). The bit source and the state are kept in locals, and handed to the
 // checked form as copies, so that they can live in registers.
 template <bool Streaming>
-Step run_tokens(BitSource& source, DecodeState& state, FastBounds bounds) {
+Step run_tokens(BitSource& source, DecodeState& state, FastBounds bounds, RunningChecksum* checksum = nullptr) {
   BitSource in = source;
   DecodeState s = state;
-  Step step = run_fast<Streaming>(in, s, bounds);
+  Step step = run_fast<Streaming>(in, s, bounds, checksum);
   while (step == Step::Go) {
     in.refill();
     bool fast = in.avail >= kFastTokenBits;

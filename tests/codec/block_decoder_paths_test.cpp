@@ -206,6 +206,27 @@ TEST(DecodeFastLoop, CopiesOfEveryShortDistanceAndLengthEndTheStreamExactly) {
   }
 }
 
+TEST(DecodeFastLoop, LiteralRunsOfEveryLengthInBothWidths) {
+  // Runs of 1 to 8 literals (taken three at a time at most), each between two copies or
+  // ending the stream, in 8-bit and in based 7-bit width: each byte lands at its own place
+  // and nothing beyond the run is written.
+  for (int width = 0; width < 2; ++width) {
+    for (int run = 1; run <= 8; ++run) {
+      for (const bool at_end : {false, true}) {
+        TokenWriter w;
+        distinct_start(w);
+        if (width == 1) w.width7(0x41);
+        w.short_match(3, 2);
+        for (int i = 0; i < run; ++i) w.literal(static_cast<std::uint8_t>(0x41 + 5 * i + run));
+        if (!at_end) w.near(7).literal(0x42).short_match(5, 4);
+        w.end();
+        expect_fast_output(w, "width " + std::to_string(width) + " run " + std::to_string(run) +
+                                  (at_end ? " at the end" : " between copies"));
+      }
+    }
+  }
+}
+
 TEST(DecodeFastLoop, LengthsThatWrapPast32BitsAgreeWithTheReference) {
   // A gamma number of 33 pairs or more keeps its low 32 bits: 2^32 + k stands for a length
   // of k, 0 included (a copy of nothing). Repeats (no bonus) and long matches from 127 back

@@ -59,6 +59,20 @@ TEST(BlockChecksum, ReadsNoByteBeyondTheData) {
   EXPECT_EQ(a, sum);
 }
 
+TEST(BlockChecksum, ResumesFromAnyWordBoundary) {
+  // Resumed from the checksum of a whole-word prefix, for every size with and without a
+  // last overlapping word: the same as in one pass.
+  Bytes data(70);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 37 + 11);
+  for (std::size_t size = 4; size <= data.size(); ++size) {
+    const std::uint32_t whole = block_checksum(data.data(), size);
+    for (std::size_t from = 0; from + 4 <= size; from += 4) {
+      const std::uint32_t prefix = from == 0 ? 0 : block_checksum(data.data(), from);
+      EXPECT_EQ(block_checksum_from(data.data(), size, prefix, from), whole) << size << " from " << from;
+    }
+  }
+}
+
 // ---- Length bonus ----
 
 TEST(LengthBonus, BandsAndTheirBoundaries) {
